@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds everything and starts the front end.
+# Arguments are passed to the program; with none, the command-line tool shows its help.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+scripts/build.sh release
+if [[ -x build/release/src/app/quelvane ]] && [[ $# -eq 0 ]] && [[ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]]; then
+  exec build/release/src/app/quelvane
+fi
+if [[ $# -eq 0 ]]; then
+  exec build/release/quelvane-cli --help
+fi
+exec build/release/quelvane-cli "$@"
