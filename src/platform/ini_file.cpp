@@ -78,7 +78,8 @@ void IniFile::Set(const std::string& section, const std::string& key, const std:
         return;
       }
     }
-    if (!target) target = &s;
+    target = &s;
+    break;
   }
   if (!target) {
     m_sections.push_back({section, true, {}});

@@ -1,0 +1,130 @@
+#include "cli/output.h"
+
+#include <map>
+#include <vector>
+
+#include "platform/text.h"
+
+namespace quelvane {
+namespace {
+
+const char kHex[] = "0123456789abcdef";
+const std::string kGroupPrefix = "重复文件第";
+
+}  // namespace
+
+std::string TsvEscape(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    switch (c) {
+      case '\\': out += "\\\\"; break;
+      case '\t': out += "\\t"; break;
+      case '\r': out += "\\r"; break;
+      case '\n': out += "\\n"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+std::string JsonString(std::string_view text) {
+  std::string out = "\"";
+  for (size_t i = 0; i < text.size();) {
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c >= 0x80) {
+      size_t len = Utf8SequenceLength(text, i);
+      if (len == 0) {
+        out += "\\udc";
+        out += kHex[c >> 4];
+        out += kHex[c & 15];
+        ++i;
+      } else {
+        out.append(text.substr(i, len));
+        i += len;
+      }
+      continue;
+    }
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      default:
+        if (c < 0x20 || c == 0x7F) {
+          out += "\\u00";
+          out += kHex[c >> 4];
+          out += kHex[c & 15];
+        } else {
+          out += static_cast<char>(c);
+        }
+    }
+    ++i;
+  }
+  out += '"';
+  return out;
+}
+
+void WriteTsv(std::ostream& out, const ResultList& list) {
+  for (int c = ColSeq; c < kColumnCount; ++c) {
+    out << ResultList::ColumnTitle(c) << (c + 1 < kColumnCount ? '\t' : '\n');
+  }
+  for (int r = 0; r < list.RowCount(); ++r) {
+    std::string line;
+    for (int c = ColSeq; c < kColumnCount; ++c) {
+      line += TsvEscape(list.CellView(r, c));
+      line += c + 1 < kColumnCount ? '\t' : '\n';
+    }
+    out << line;
+  }
+}
+
+void WriteJson(std::ostream& out, const ResultList& list, const std::string& summary,
+               bool with_groups) {
+  static const std::pair<const char*, int> kKeys[] = {
+      {"seq", ColSeq},          {"name", ColName},         {"path", ColPath},
+      {"size", ColSize},        {"bytes", -1},             {"created", ColCreated},
+      {"modified", ColModified}, {"dup_state", ColDupState}, {"md5", ColDigest}};
+  out << "{\"rows\": [";
+  for (int r = 0; r < list.RowCount(); ++r) {
+    std::string row = r ? ", {" : "{";
+    bool first = true;
+    for (const auto& [key, column] : kKeys) {
+      row += first ? "\"" : ", \"";
+      first = false;
+      row += key;
+      row += "\": ";
+      row += column < 0 ? std::to_string(list.FactsAt(r).bytes) : JsonString(list.CellView(r, column));
+    }
+    out << row << "}";
+  }
+  out << "]";
+  if (with_groups) {
+    // Groups in list order, each with its rows' paths.
+    std::vector<std::string> order;
+    std::map<std::string, std::vector<int>> members;
+    for (int r = 0; r < list.RowCount(); ++r) {
+      std::string label(list.CellView(r, ColDupState));
+      if (label.rfind(kGroupPrefix, 0) != 0) continue;
+      auto& rows = members[label];
+      if (rows.empty()) order.push_back(label);
+      rows.push_back(r);
+    }
+    out << ", \"groups\": [";
+    for (size_t g = 0; g < order.size(); ++g) {
+      const auto& rows = members[order[g]];
+      out << (g ? ", " : "") << "{\"label\": " << JsonString(order[g])
+          << ", \"md5\": " << JsonString(list.CellView(rows[0], ColDigest))
+          << ", \"bytes\": " << list.FactsAt(rows[0]).bytes << ", \"paths\": [";
+      for (size_t i = 0; i < rows.size(); ++i) {
+        out << (i ? ", " : "") << JsonString(list.CellView(rows[i], ColPath));
+      }
+      out << "]}";
+    }
+    out << "]";
+  }
+  out << ", \"summary\": " << JsonString(summary) << "}\n";
+}
+
+}  // namespace quelvane
