@@ -18,12 +18,6 @@ uint64_t ColourKey(int row, int column) {
   return (static_cast<uint64_t>(static_cast<uint32_t>(row)) << 8) | static_cast<uint32_t>(column);
 }
 
-// Sort keys of one kind, computed once per row, compared through an index permutation.
-struct TextKey {
-  std::string bytes;
-  bool converted = true;  // false: not convertible, sorts after every converted text
-};
-
 }  // namespace
 
 const std::string& ResultList::ColumnTitle(int column) {
@@ -164,50 +158,93 @@ void ResultList::Reorder(const std::vector<uint32_t>& order) {
   if (m_observer) m_observer->RowsReordered();
 }
 
+namespace {
+
+// A text key's first 16 bytes, big-endian, zero-padded: most comparisons end here without
+// touching the full keys, which keeps a sort of a million rows in the cache.
+struct TextPrefix {
+  bool unconverted;
+  uint64_t high;
+  uint64_t low;
+};
+
+uint64_t PackBytes(std::string_view bytes, size_t from) {
+  uint64_t v = 0;
+  for (size_t i = 0; i < 8; ++i) {
+    v <<= 8;
+    if (from + i < bytes.size()) v |= static_cast<unsigned char>(bytes[from + i]);
+  }
+  return v;
+}
+
+// Stable sort of (key, row) pairs by key; ties keep their row order in both directions.
+template <class Key, class Less>
+std::vector<uint32_t> StableOrder(std::vector<std::pair<Key, uint32_t>>& keyed, bool ascending,
+                                  Less less) {
+  if (ascending) {
+    std::stable_sort(keyed.begin(), keyed.end(),
+                     [&](const auto& a, const auto& b) { return less(a, b); });
+  } else {
+    std::stable_sort(keyed.begin(), keyed.end(),
+                     [&](const auto& a, const auto& b) { return less(b, a); });
+  }
+  std::vector<uint32_t> order(keyed.size());
+  for (size_t i = 0; i < keyed.size(); ++i) order[i] = keyed[i].second;
+  return order;
+}
+
+template <class Key>
+std::vector<uint32_t> StableOrder(std::vector<std::pair<Key, uint32_t>>& keyed, bool ascending) {
+  return StableOrder(keyed, ascending,
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+}
+
+}  // namespace
+
 void ResultList::SortByColumn(int column, int kind, bool ascending) {
   if (kind != ByNumber && kind != ByDateTime) kind = ByText;
   const size_t n = m_rows.size();
   if (n < 2 || column < 0 || column >= kColumnCount) return;
-  std::vector<uint32_t> order(n);
-  std::iota(order.begin(), order.end(), 0u);
-
-  // Each key is computed once; stable_sort keeps equal keys in their order both ways.
-  auto sort_by = [&](const auto& keys, auto less) {
-    if (ascending) {
-      std::stable_sort(order.begin(), order.end(),
-                       [&](uint32_t a, uint32_t b) { return less(keys[a], keys[b]); });
-    } else {
-      std::stable_sort(order.begin(), order.end(),
-                       [&](uint32_t a, uint32_t b) { return less(keys[b], keys[a]); });
-    }
-  };
-
+  std::vector<uint32_t> order;
   if (kind == ByNumber && column == ColSize) {
-    std::vector<uint64_t> keys(n);
-    for (size_t i = 0; i < n; ++i) keys[i] = m_rows[i].facts.bytes;
-    sort_by(keys, std::less<uint64_t>());
+    std::vector<std::pair<uint64_t, uint32_t>> keyed(n);
+    for (uint32_t i = 0; i < n; ++i) keyed[i] = {m_rows[i].facts.bytes, i};
+    order = StableOrder(keyed, ascending);
   } else if (kind == ByNumber) {
-    std::vector<double> keys(n);
-    for (size_t i = 0; i < n; ++i) keys[i] = SortNumber(Cell(m_rows[i], column));
-    sort_by(keys, std::less<double>());
+    std::vector<std::pair<double, uint32_t>> keyed(n);
+    for (uint32_t i = 0; i < n; ++i) keyed[i] = {SortNumber(Cell(m_rows[i], column)), i};
+    order = StableOrder(keyed, ascending);
   } else if (kind == ByDateTime) {
-    std::vector<int64_t> keys(n);
-    for (size_t i = 0; i < n; ++i) {
-      keys[i] = ParseDateTimeKey(Cell(m_rows[i], column))
-                    .value_or(std::numeric_limits<int64_t>::min());
+    std::vector<std::pair<int64_t, uint32_t>> keyed(n);
+    for (uint32_t i = 0; i < n; ++i) {
+      keyed[i] = {ParseDateTimeKey(Cell(m_rows[i], column))
+                      .value_or(std::numeric_limits<int64_t>::min()),
+                  i};
     }
-    sort_by(keys, std::less<int64_t>());
+    order = StableOrder(keyed, ascending);
   } else {
-    std::vector<TextKey> keys(n);
+    // Texts compare by their GB18030 bytes; a text that cannot be converted comes after every
+    // converted one and compares by its own bytes.
+    std::vector<std::string> full(n);
+    std::vector<std::pair<TextPrefix, uint32_t>> keyed(n);
     Gb18030Encoder encoder;
-    for (size_t i = 0; i < n; ++i) {
+    for (uint32_t i = 0; i < n; ++i) {
       std::string_view text = Cell(m_rows[i], column);
-      keys[i].converted = encoder.Encode(text, keys[i].bytes);
-      if (!keys[i].converted) keys[i].bytes.assign(text);
+      bool converted = encoder.Encode(text, full[i]);
+      if (!converted) full[i].assign(text);
+      keyed[i] = {{!converted, PackBytes(full[i], 0), PackBytes(full[i], 8)}, i};
     }
-    sort_by(keys, [](const TextKey& a, const TextKey& b) {
-      if (a.converted != b.converted) return a.converted;
-      return a.bytes < b.bytes;  // std::string compares as unsigned bytes
+    order = StableOrder(keyed, ascending, [&](const auto& a, const auto& b) {
+      const TextPrefix& x = a.first;
+      const TextPrefix& y = b.first;
+      if (x.unconverted != y.unconverted) return y.unconverted;
+      if (x.high != y.high) return x.high < y.high;
+      if (x.low != y.low) return x.low < y.low;
+      if (full[a.second].size() <= 16 && full[b.second].size() <= 16) {
+        return full[a.second].size() < full[b.second].size();
+      }
+      return std::string_view(full[a.second]).substr(16) <
+             std::string_view(full[b.second]).substr(16);
     });
   }
   Reorder(order);
