@@ -5,6 +5,7 @@
 #include <fstream>
 #include <iostream>
 
+#include "cli/cli_actions.h"
 #include "cli/cli_view.h"
 #include "cli/output.h"
 #include "platform/text.h"
@@ -61,6 +62,7 @@ int RunCli(const CliOptions& o) {
 
   int status = 0;
   if (!WriteList(o, list, view.LastInfo())) status = 1;
+  if (RunFileAction(o, list, view) != 0) status = 1;
   if (report.unreadable_dirs > 0) {
     std::cerr << "无法读取的目录：" << report.unreadable_dirs << "个。\n";
     status = 1;
