@@ -71,8 +71,9 @@ TEST_F(FindCommandTest, RefusalsKeepPreviousRows) {
   Write("plain.txt", "x");
   for (const auto& c : cases) {
     m_view.log.clear();
-    m_view.edits[kSearchDirEdit] =
-        c.dir == "*" ? m_dir : c.dir == "*file" ? m_dir + "/plain.txt" : c.dir;
+    m_view.edits[kSearchDirEdit] = c.dir == "*"       ? m_dir
+                                   : c.dir == "*file" ? m_dir + "/plain.txt"
+                                                      : c.dir;
     m_settings.ExtensionList = c.ext;
     FindReport report = RunFind();
     EXPECT_TRUE(report.refused);
@@ -140,7 +141,8 @@ TEST_F(FindCommandTest, DuplicatesHandOffLeavesButtonDisabled) {
 }
 
 TEST_F(FindCommandTest, DestroyedWhileWalkingStopsCleanly) {
-  for (int i = 0; i < 200; ++i) Write("d" + std::to_string(i % 20) + "/f" + std::to_string(i) + ".mp4", "x");
+  for (int i = 0; i < 200; ++i)
+    Write("d" + std::to_string(i % 20) + "/f" + std::to_string(i) + ".mp4", "x");
   {
     FindCommand find(m_list, m_view, m_loop);
     find.Run(m_settings, {}, {});
