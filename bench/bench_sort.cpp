@@ -52,10 +52,12 @@ int main(int argc, char** argv) {
     for (int i = 0; i < rows; ++i) {
       RowData row;
       uint64_t bytes = rng() % (1ull << 32);
-      std::string name = std::string(words[rng() % 8]) + "_" + std::to_string(rng() % 100000) + ".mp4";
+      std::string name =
+          std::string(words[rng() % 8]) + "_" + std::to_string(rng() % 100000) + ".mp4";
       std::string path = "/home/user/media/folder" + std::to_string(i % 997) + "/sub/";
       path += name;
-      while (path.size() < 60) path.insert(path.begin() + 6, 'x');
+      while (path.size() < 60)
+        path.insert(path.begin() + 6, 'x');
       row.cells[ColSeq] = std::to_string(i + 1);
       row.cells[ColName] = name;
       row.cells[ColPath] = path;
@@ -72,7 +74,8 @@ int main(int argc, char** argv) {
     list.AppendRows(std::move(batch));
   }
   long after = CurrentRssMb();
-  std::printf("rows: %d, memory of the rows: %ld MB (RSS now %ld MB)\n", rows, after - before, after);
+  std::printf("rows: %d, memory of the rows: %ld MB (RSS now %ld MB)\n", rows, after - before,
+              after);
   struct {
     const char* what;
     int column;
@@ -84,8 +87,10 @@ int main(int argc, char** argv) {
     for (bool ascending : {true, false}) {
       auto t0 = std::chrono::steady_clock::now();
       list.SortByColumn(s.column, s.kind, ascending);
-      double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
-      std::printf("sort %-32s %-10s %8.1f ms\n", s.what, ascending ? "ascending" : "descending", ms);
+      double ms =
+          std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+      std::printf("sort %-32s %-10s %8.1f ms\n", s.what, ascending ? "ascending" : "descending",
+                  ms);
     }
   }
   std::printf("peak RSS: %ld MB\n", PeakRssMb());

@@ -12,7 +12,8 @@ namespace {
 
 void PlanLine(std::initializer_list<std::string_view> fields) {
   std::string line;
-  for (auto f : fields) line += (line.empty() ? "" : "\t") + TsvEscape(f);
+  for (auto f : fields)
+    line += (line.empty() ? "" : "\t") + TsvEscape(f);
   std::cerr << line << "\n";
 }
 
@@ -65,8 +66,8 @@ int RunFileAction(const CliOptions& o, const ResultList& list, CliView& view) {
     return !report.ran || report.failed > 0 ? 1 : status;
   }
   if (o.delete_checked || o.delete_dupes) {
-    DeleteReport report = o.delete_dupes ? DeleteDuplicateFiles(list, view)
-                                         : DeleteCheckedFiles(list, view);
+    DeleteReport report =
+        o.delete_dupes ? DeleteDuplicateFiles(list, view) : DeleteCheckedFiles(list, view);
     int status = ReportFailures(report.failures);
     return report.failed > 0 ? 1 : status;
   }

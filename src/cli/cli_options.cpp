@@ -33,7 +33,8 @@ void DefineOptions(CLI::App& app, CliOptions& o) {
   app.add_option("-p,--preset", o.preset,
                  "mp3 | video | picture | word | excel | archive | exe | text (with --ext too, "
                  "the list is preset + \",\" + ext)")
-      ->check(CLI::IsMember({"mp3", "video", "picture", "word", "excel", "archive", "exe", "text"}));
+      ->check(
+          CLI::IsMember({"mp3", "video", "picture", "word", "excel", "archive", "exe", "text"}));
   app.add_option("--skip-size", o.skip_size,
                  "lt | eq | gt: skip files smaller than, equal to, larger than the limit")
       ->check(CLI::IsMember({"lt", "eq", "gt"}));

@@ -8,6 +8,7 @@
 #include "cli/cli_actions.h"
 #include "cli/cli_view.h"
 #include "cli/output.h"
+#include "dupes/duplicate_pass.h"
 #include "platform/text.h"
 #include "results/result_list.h"
 #include "search/find_command.h"
@@ -43,6 +44,10 @@ int RunCli(const CliOptions& o) {
   CliView view(!o.quiet && isatty(STDERR_FILENO), o.yes);
   view.SetEditText(kSearchDirEdit, o.dir);
 
+  // Started once, before the find; it outlives every pass that uses it.
+  HashWorkerPool pool;
+  if (o.dupes) pool.Start(o.threads > 0 ? o.threads : HashWorkerPool::DefaultThreadCount());
+
   FindCommand find(list, view, loop);
   bool done = false;
   FindReport report;
@@ -50,7 +55,8 @@ int RunCli(const CliOptions& o) {
       SettingsFromOptions(o),
       [&](const FindReport& r) {
         report = r;
-        done = true;
+        FindDuplicateCandidates(list, view, loop, pool,
+                                [&](const DuplicatePassReport&) { done = true; });
       },
       [&](const FindReport& r) {
         report = r;

@@ -42,7 +42,8 @@ void CliView::AddPane(const std::string& text, int, PaneStyle) {
 }
 
 void CliView::RemovePane(int index) {
-  if (index >= 0 && index < static_cast<int>(m_panes.size())) m_panes.erase(m_panes.begin() + index);
+  if (index >= 0 && index < static_cast<int>(m_panes.size()))
+    m_panes.erase(m_panes.begin() + index);
   Redraw();
 }
 
@@ -69,7 +70,8 @@ void CliView::SetProgressPosition(int64_t position) {
 void CliView::Redraw() {
   if (!m_progress) return;
   std::string line;
-  for (const auto& pane : m_panes) line += pane;
+  for (const auto& pane : m_panes)
+    line += pane;
   if (m_bar && m_max > 0) line += " " + std::to_string(m_pos) + "/" + std::to_string(m_max);
   std::cerr << "\r\033[K" << line << std::flush;
   m_line_shown = true;

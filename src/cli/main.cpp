@@ -11,8 +11,9 @@
 
 int main(int argc, char** argv) {
   quelvane::CliOptions options;
-  CLI::App app{"Find files by type, size and name under a folder, find duplicates, and act on them.",
-               "quelvane-cli"};
+  CLI::App app{
+      "Find files by type, size and name under a folder, find duplicates, and act on them.",
+      "quelvane-cli"};
   quelvane::DefineOptions(app, options);
   try {
     app.parse(argc, argv);

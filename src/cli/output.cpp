@@ -18,11 +18,20 @@ std::string TsvEscape(std::string_view text) {
   out.reserve(text.size());
   for (char c : text) {
     switch (c) {
-      case '\\': out += "\\\\"; break;
-      case '\t': out += "\\t"; break;
-      case '\r': out += "\\r"; break;
-      case '\n': out += "\\n"; break;
-      default: out += c;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      default:
+        out += c;
     }
   }
   return out;
@@ -46,11 +55,21 @@ std::string JsonString(std::string_view text) {
       continue;
     }
     switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
       default:
         if (c < 0x20 || c == 0x7F) {
           out += "\\u00";
@@ -82,10 +101,15 @@ void WriteTsv(std::ostream& out, const ResultList& list) {
 
 void WriteJson(std::ostream& out, const ResultList& list, const std::string& summary,
                bool with_groups) {
-  static const std::pair<const char*, int> kKeys[] = {
-      {"seq", ColSeq},          {"name", ColName},         {"path", ColPath},
-      {"size", ColSize},        {"bytes", -1},             {"created", ColCreated},
-      {"modified", ColModified}, {"dup_state", ColDupState}, {"md5", ColDigest}};
+  static const std::pair<const char*, int> kKeys[] = {{"seq", ColSeq},
+                                                      {"name", ColName},
+                                                      {"path", ColPath},
+                                                      {"size", ColSize},
+                                                      {"bytes", -1},
+                                                      {"created", ColCreated},
+                                                      {"modified", ColModified},
+                                                      {"dup_state", ColDupState},
+                                                      {"md5", ColDigest}};
   out << "{\"rows\": [";
   for (int r = 0; r < list.RowCount(); ++r) {
     std::string row = r ? ", {" : "{";
@@ -95,7 +119,8 @@ void WriteJson(std::ostream& out, const ResultList& list, const std::string& sum
       first = false;
       row += key;
       row += "\": ";
-      row += column < 0 ? std::to_string(list.FactsAt(r).bytes) : JsonString(list.CellView(r, column));
+      row +=
+          column < 0 ? std::to_string(list.FactsAt(r).bytes) : JsonString(list.CellView(r, column));
     }
     out << row << "}";
   }

@@ -6,12 +6,16 @@ namespace quelvane {
 namespace {
 
 std::string_view TrimBlanks(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
+    s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
+    s.remove_suffix(1);
   return s;
 }
 
-bool SameName(std::string_view a, std::string_view b) { return TrimBlanks(a) == TrimBlanks(b); }
+bool SameName(std::string_view a, std::string_view b) {
+  return TrimBlanks(a) == TrimBlanks(b);
+}
 
 }  // namespace
 
@@ -51,7 +55,8 @@ IniFile IniFile::Parse(std::string_view bytes) {
 
 IniFile IniFile::FromEntries(const std::vector<IniEntry>& entries) {
   IniFile ini;
-  for (const auto& e : entries) ini.Set(e.section, e.key, e.value);
+  for (const auto& e : entries)
+    ini.Set(e.section, e.key, e.value);
   return ini;
 }
 

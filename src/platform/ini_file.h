@@ -34,7 +34,7 @@ class IniFile {
  private:
   struct Line {
     bool is_key = false;
-    std::string key;    // or the raw text of a line that is not a key line
+    std::string key;  // or the raw text of a line that is not a key line
     std::string value;
   };
   struct Section {

@@ -10,7 +10,9 @@ namespace {
 bool IsBlank(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
 
 // Length of the longest leading decimal number at text[pos] (sign, digits, fraction, exponent),
 // 0 when none starts there.
@@ -18,11 +20,13 @@ size_t NumberLength(std::string_view text, size_t pos) {
   size_t i = pos;
   if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
   size_t digits = 0;
-  while (i < text.size() && IsDigit(text[i])) ++i, ++digits;
+  while (i < text.size() && IsDigit(text[i]))
+    ++i, ++digits;
   if (i < text.size() && text[i] == '.') {
     size_t j = i + 1;
     size_t frac = 0;
-    while (j < text.size() && IsDigit(text[j])) ++j, ++frac;
+    while (j < text.size() && IsDigit(text[j]))
+      ++j, ++frac;
     if (digits + frac > 0) i = j, digits += frac;
   }
   if (digits == 0) return 0;
@@ -30,7 +34,8 @@ size_t NumberLength(std::string_view text, size_t pos) {
     size_t j = i + 1;
     if (j < text.size() && (text[j] == '+' || text[j] == '-')) ++j;
     size_t exp_digits = 0;
-    while (j < text.size() && IsDigit(text[j])) ++j, ++exp_digits;
+    while (j < text.size() && IsDigit(text[j]))
+      ++j, ++exp_digits;
     if (exp_digits > 0) i = j;
   }
   return i - pos;
@@ -40,7 +45,8 @@ size_t NumberLength(std::string_view text, size_t pos) {
 
 double LeadingNumber(std::string_view text) {
   size_t pos = 0;
-  while (pos < text.size() && IsBlank(text[pos])) ++pos;
+  while (pos < text.size() && IsBlank(text[pos]))
+    ++pos;
   size_t len = NumberLength(text, pos);
   if (len == 0) return 0.0;
   std::string_view number = text.substr(pos, len);
@@ -126,7 +132,8 @@ std::string FormatSizeText(uint64_t bytes) {
   std::string text = std::to_string(scaled / static_cast<uint64_t>(scale));
   if (decimals > 0) {
     std::string frac = std::to_string(scaled % static_cast<uint64_t>(scale));
-    while (static_cast<int>(frac.size()) < decimals) frac.insert(frac.begin(), '0');
+    while (static_cast<int>(frac.size()) < decimals)
+      frac.insert(frac.begin(), '0');
     text += "." + frac;
   }
   return text + " " + kUnits[unit];
@@ -245,6 +252,8 @@ size_t Utf8CutLength(std::string_view text, size_t max_bytes) {
   return max_bytes;
 }
 
-std::string ToDecimal(int64_t value) { return std::to_string(value); }
+std::string ToDecimal(int64_t value) {
+  return std::to_string(value);
+}
 
 }  // namespace quelvane

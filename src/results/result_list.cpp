@@ -29,7 +29,8 @@ ResultList::Row ResultList::MakeRow(RowId id, const std::array<std::string, kCol
   Row row;
   row.id = id;
   size_t total = 0;
-  for (int c = 1; c < kColumnCount; ++c) total += cells[c].size();
+  for (int c = 1; c < kColumnCount; ++c)
+    total += cells[c].size();
   row.text.reserve(total);
   row.ends[0] = 0;  // column 0 never holds text
   for (int c = 1; c < kColumnCount; ++c) {
@@ -44,7 +45,9 @@ std::string_view ResultList::Cell(const Row& row, int column) const {
   return std::string_view(row.text).substr(begin, row.ends[column] - begin);
 }
 
-int ResultList::AppendRow() { return AppendRow(RowData{}); }
+int ResultList::AppendRow() {
+  return AppendRow(RowData{});
+}
 
 int ResultList::AppendRow(RowData data) {
   Row row = MakeRow(m_next_id++, data.cells);
@@ -97,7 +100,9 @@ void ResultList::SetCellText(int row, int column, std::string_view text) {
   if (m_observer) m_observer->CellsChanged(row, row);
 }
 
-bool ResultList::IsRowChecked(int row) const { return ValidRow(row) && m_rows[row].checked; }
+bool ResultList::IsRowChecked(int row) const {
+  return ValidRow(row) && m_rows[row].checked;
+}
 
 void ResultList::SetRowChecked(int row, bool checked) {
   if (!ValidRow(row) || m_rows[row].checked == checked) return;
@@ -107,7 +112,8 @@ void ResultList::SetRowChecked(int row, bool checked) {
 
 void ResultList::SetAllChecked(bool checked) {
   if (m_rows.empty()) return;
-  for (auto& r : m_rows) r.checked = checked;
+  for (auto& r : m_rows)
+    r.checked = checked;
   if (m_observer) m_observer->CellsChanged(0, RowCount() - 1);
 }
 
@@ -126,13 +132,16 @@ void ResultList::SetSelectedRow(std::optional<int> row) {
   }
 }
 
-RowId ResultList::IdAt(int row) const { return ValidRow(row) ? m_rows[row].id : 0; }
+RowId ResultList::IdAt(int row) const {
+  return ValidRow(row) ? m_rows[row].id : 0;
+}
 
 void ResultList::IndexIds() const {
   if (m_index_valid) return;
   m_index.clear();
   m_index.reserve(m_rows.size());
-  for (int i = 0; i < RowCount(); ++i) m_index[m_rows[i].id] = i;
+  for (int i = 0; i < RowCount(); ++i)
+    m_index[m_rows[i].id] = i;
   m_index_valid = true;
 }
 
@@ -143,7 +152,9 @@ std::optional<int> ResultList::RowOf(RowId id) const {
   return it->second;
 }
 
-FileFacts ResultList::FactsAt(int row) const { return ValidRow(row) ? m_rows[row].facts : FileFacts{}; }
+FileFacts ResultList::FactsAt(int row) const {
+  return ValidRow(row) ? m_rows[row].facts : FileFacts{};
+}
 
 void ResultList::SetFacts(int row, const FileFacts& facts) {
   if (ValidRow(row)) m_rows[row].facts = facts;
@@ -152,7 +163,8 @@ void ResultList::SetFacts(int row, const FileFacts& facts) {
 void ResultList::Reorder(const std::vector<uint32_t>& order) {
   std::vector<Row> sorted;
   sorted.reserve(m_rows.size());
-  for (uint32_t i : order) sorted.push_back(std::move(m_rows[i]));
+  for (uint32_t i : order)
+    sorted.push_back(std::move(m_rows[i]));
   m_rows = std::move(sorted);
   m_index_valid = false;
   if (m_observer) m_observer->RowsReordered();
@@ -189,7 +201,8 @@ std::vector<uint32_t> StableOrder(std::vector<std::pair<Key, uint32_t>>& keyed, 
                      [&](const auto& a, const auto& b) { return less(b, a); });
   }
   std::vector<uint32_t> order(keyed.size());
-  for (size_t i = 0; i < keyed.size(); ++i) order[i] = keyed[i].second;
+  for (size_t i = 0; i < keyed.size(); ++i)
+    order[i] = keyed[i].second;
   return order;
 }
 
@@ -208,18 +221,20 @@ void ResultList::SortByColumn(int column, int kind, bool ascending) {
   std::vector<uint32_t> order;
   if (kind == ByNumber && column == ColSize) {
     std::vector<std::pair<uint64_t, uint32_t>> keyed(n);
-    for (uint32_t i = 0; i < n; ++i) keyed[i] = {m_rows[i].facts.bytes, i};
+    for (uint32_t i = 0; i < n; ++i)
+      keyed[i] = {m_rows[i].facts.bytes, i};
     order = StableOrder(keyed, ascending);
   } else if (kind == ByNumber) {
     std::vector<std::pair<double, uint32_t>> keyed(n);
-    for (uint32_t i = 0; i < n; ++i) keyed[i] = {SortNumber(Cell(m_rows[i], column)), i};
+    for (uint32_t i = 0; i < n; ++i)
+      keyed[i] = {SortNumber(Cell(m_rows[i], column)), i};
     order = StableOrder(keyed, ascending);
   } else if (kind == ByDateTime) {
     std::vector<std::pair<int64_t, uint32_t>> keyed(n);
     for (uint32_t i = 0; i < n; ++i) {
-      keyed[i] = {ParseDateTimeKey(Cell(m_rows[i], column))
-                      .value_or(std::numeric_limits<int64_t>::min()),
-                  i};
+      keyed[i] = {
+          ParseDateTimeKey(Cell(m_rows[i], column)).value_or(std::numeric_limits<int64_t>::min()),
+          i};
     }
     order = StableOrder(keyed, ascending);
   } else {
@@ -254,14 +269,21 @@ void ResultList::HeaderClick(int column, bool show_duplicates) {
   int kind;
   switch (column) {
     case ColSeq:
-    case ColSize: kind = ByNumber; break;
+    case ColSize:
+      kind = ByNumber;
+      break;
     case ColCreated:
-    case ColModified: kind = ByDateTime; break;
+    case ColModified:
+      kind = ByDateTime;
+      break;
     case ColName:
     case ColPath:
     case ColDupState:
-    case ColDigest: kind = ByText; break;
-    default: return;
+    case ColDigest:
+      kind = ByText;
+      break;
+    default:
+      return;
   }
   SortByColumn(column, kind, !m_sort_toggle);
   m_sort_toggle = !m_sort_toggle;
@@ -312,7 +334,8 @@ CellColour ResultList::ColourOf(int row, int column) const {
 }
 
 void ResultList::PaintRowRed(int row) {
-  for (int c = ColSeq; c <= ColDupState; ++c) SetCellColour(row, c, kColourRed);
+  for (int c = ColSeq; c <= ColDupState; ++c)
+    SetCellColour(row, c, kColourRed);
 }
 
 void ResultList::LockRedraw() {

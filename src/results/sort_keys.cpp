@@ -15,7 +15,9 @@ bool ReadNumber(std::string_view text, size_t& pos, int max_digits, int& value) 
   return digits > 0;
 }
 
-bool IsLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+bool IsLeap(int y) {
+  return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+}
 
 int DaysInMonth(int y, int m) {
   static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -26,7 +28,8 @@ int DaysInMonth(int y, int m) {
 int64_t DaysFromCivil(int y, int m, int d) {
   int64_t yy = y - 1;
   int64_t days = yy * 365 + yy / 4 - yy / 100 + yy / 400;
-  for (int i = 1; i < m; ++i) days += DaysInMonth(y, i);
+  for (int i = 1; i < m; ++i)
+    days += DaysInMonth(y, i);
   return days + d - 1;
 }
 
@@ -34,7 +37,8 @@ int64_t DaysFromCivil(int y, int m, int d) {
 
 std::optional<int64_t> ParseDateTimeKey(std::string_view text) {
   size_t pos = 0;
-  while (pos < text.size() && text[pos] == ' ') ++pos;
+  while (pos < text.size() && text[pos] == ' ')
+    ++pos;
   int y, mo, d, h = 0, mi = 0, s = 0;
   if (!ReadNumber(text, pos, 4, y)) return std::nullopt;
   if (pos >= text.size() || (text[pos] != '-' && text[pos] != '/')) return std::nullopt;
@@ -45,7 +49,8 @@ std::optional<int64_t> ParseDateTimeKey(std::string_view text) {
   if (!ReadNumber(text, pos, 2, d)) return std::nullopt;
   if (y < 1 || mo < 1 || mo > 12 || d < 1 || d > DaysInMonth(y, mo)) return std::nullopt;
   size_t after_date = pos;
-  while (pos < text.size() && text[pos] == ' ') ++pos;
+  while (pos < text.size() && text[pos] == ' ')
+    ++pos;
   if (pos < text.size()) {
     if (pos == after_date) return std::nullopt;
     if (!ReadNumber(text, pos, 2, h)) return std::nullopt;
@@ -56,7 +61,8 @@ std::optional<int64_t> ParseDateTimeKey(std::string_view text) {
       ++pos;
       if (!ReadNumber(text, pos, 2, s)) return std::nullopt;
     }
-    while (pos < text.size() && text[pos] == ' ') ++pos;
+    while (pos < text.size() && text[pos] == ' ')
+      ++pos;
     if (pos != text.size() || h > 23 || mi > 59 || s > 59) return std::nullopt;
   }
   return DaysFromCivil(y, mo, d) * 86400 + h * 3600 + mi * 60 + s;

@@ -75,35 +75,35 @@ void FindCommand::Run(const FilterSettings& settings, HandOff hand_off, Finished
 
   if (m_worker.joinable()) m_worker.join();
   const bool show_duplicates = settings.ShowDuplicates;
-  m_worker = std::jthread([this, dir, settings, show_duplicates,
-                           alive = m_alive](std::stop_token stop) {
-    FileFilter filter(settings);
-    Batch batch;
-    auto last = std::chrono::steady_clock::now();
-    auto flush = [&] {
-      batch.examined = filter.ExaminedCount();
-      m_dispatcher.Post([this, alive, b = std::move(batch)]() mutable {
-        if (*alive) Deliver(std::move(b));
+  m_worker =
+      std::jthread([this, dir, settings, show_duplicates, alive = m_alive](std::stop_token stop) {
+        FileFilter filter(settings);
+        Batch batch;
+        auto last = std::chrono::steady_clock::now();
+        auto flush = [&] {
+          batch.examined = filter.ExaminedCount();
+          m_dispatcher.Post([this, alive, b = std::move(batch)]() mutable {
+            if (*alive) Deliver(std::move(b));
+          });
+          batch = Batch{};
+          last = std::chrono::steady_clock::now();
+        };
+        WalkStats stats = WalkDirectory(
+            dir,
+            [&](const WalkEntry& entry) {
+              if (auto row = filter.Examine(entry)) batch.rows.push_back(std::move(*row));
+              if (std::chrono::steady_clock::now() - last >= kBatchInterval) flush();
+            },
+            stop);
+        flush();
+        FindReport report;
+        report.stopped = stats.stopped;
+        report.examined = filter.ExaminedCount();
+        report.unreadable_dirs = stats.unreadable_dirs;
+        m_dispatcher.Post([this, alive, report, show_duplicates]() {
+          if (*alive) FinishWalk(report, show_duplicates);
+        });
       });
-      batch = Batch{};
-      last = std::chrono::steady_clock::now();
-    };
-    WalkStats stats = WalkDirectory(
-        dir,
-        [&](const WalkEntry& entry) {
-          if (auto row = filter.Examine(entry)) batch.rows.push_back(std::move(*row));
-          if (std::chrono::steady_clock::now() - last >= kBatchInterval) flush();
-        },
-        stop);
-    flush();
-    FindReport report;
-    report.stopped = stats.stopped;
-    report.examined = filter.ExaminedCount();
-    report.unreadable_dirs = stats.unreadable_dirs;
-    m_dispatcher.Post([this, alive, report, show_duplicates]() {
-      if (*alive) FinishWalk(report, show_duplicates);
-    });
-  });
 }
 
 void FindCommand::Deliver(Batch batch) {

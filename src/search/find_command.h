@@ -13,8 +13,8 @@
 namespace quelvane {
 
 struct FindReport {
-  bool refused = false;   // a check stopped the find before the walk
-  bool stopped = false;   // the walk was cancelled
+  bool refused = false;  // a check stopped the find before the walk
+  bool stopped = false;  // the walk was cancelled
   int rows = 0;
   uint64_t examined = 0;
   uint64_t unreadable_dirs = 0;

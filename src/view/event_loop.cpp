@@ -29,7 +29,8 @@ int EventLoop::RunPending() {
     std::lock_guard lock(m_mutex);
     batch.swap(m_queue);
   }
-  for (auto& fn : batch) fn();
+  for (auto& fn : batch)
+    fn();
   return static_cast<int>(batch.size());
 }
 

@@ -14,7 +14,9 @@ std::string Join(std::initializer_list<std::string> fields) {
   return line;
 }
 
-std::string Flag(bool on) { return on ? "1" : "0"; }
+std::string Flag(bool on) {
+  return on ? "1" : "0";
+}
 
 }  // namespace
 
@@ -132,7 +134,8 @@ std::optional<std::string> RecordingView::PickFolder(const std::string& title,
 
 std::optional<SaveChoice> RecordingView::AskSaveName(const std::vector<std::string>& filters) {
   std::string joined;
-  for (const auto& f : filters) joined += (joined.empty() ? "" : ";") + f;
+  for (const auto& f : filters)
+    joined += (joined.empty() ? "" : ";") + f;
   log.push_back(Join({"ask-save", joined}));
   if (save_answers.empty()) return std::nullopt;
   auto a = save_answers.front();

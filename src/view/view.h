@@ -23,7 +23,7 @@ enum class PaneStyle { NoBorder, Border };
 inline constexpr int kPaneToEnd = -1;
 
 struct SaveChoice {
-  std::string path;     // exact bytes of the chosen name
+  std::string path;      // exact bytes of the chosen name
   int filter_index = 0;  // index into the filters offered
 };
 

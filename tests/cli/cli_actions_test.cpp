@@ -34,13 +34,17 @@ class CliActionsTest : public ::testing::Test {
 };
 
 TEST_F(CliActionsTest, DryRunPrintsThePlanAndChangesNothing) {
-  auto r = RunProcess(kCli, {"-e", "txt", "-q", "--move-to", m_dir + "/out", "--dry-run",
-                             m_dir + "/src"});
+  auto r = RunProcess(
+      kCli, {"-e", "txt", "-q", "--move-to", m_dir + "/out", "--dry-run", m_dir + "/src"});
   EXPECT_EQ(r.status, 0) << r.err;
   const std::string out = m_dir + "/out/";
-  EXPECT_EQ(r.err, "查找完成，共找到2项文件。\n"
-                   "move\t" + m_dir + "/src/a.txt\t" + out + "a（有重名的——Quelvane）.txt\n"
-                   "move\t" + m_dir + "/src/sub/a.txt\t" + out + "a（有重名的——Quelvane）(2).txt\n");
+  EXPECT_EQ(r.err,
+            "查找完成，共找到2项文件。\n"
+            "move\t" +
+                m_dir + "/src/a.txt\t" + out +
+                "a（有重名的——Quelvane）.txt\n"
+                "move\t" +
+                m_dir + "/src/sub/a.txt\t" + out + "a（有重名的——Quelvane）(2).txt\n");
   EXPECT_TRUE(fs::exists(m_dir + "/src/a.txt"));
   EXPECT_EQ(std::distance(fs::directory_iterator(m_dir + "/out"), fs::directory_iterator()), 1);
   EXPECT_NE(r.out.find("a.txt"), std::string::npos);  // the list still goes to standard output
@@ -49,7 +53,8 @@ TEST_F(CliActionsTest, DryRunPrintsThePlanAndChangesNothing) {
 TEST_F(CliActionsTest, CopyKeepsEveryFileAndReportsClashes) {
   auto r = RunProcess(kCli, {"-e", "txt", "-q", "--copy-to", m_dir + "/out", m_dir + "/src"});
   EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_NE(r.err.find("复制任务完成，共完成复制对象：2个。其中有重名的：2个。"), std::string::npos);
+  EXPECT_NE(r.err.find("复制任务完成，共完成复制对象：2个。其中有重名的：2个。"),
+            std::string::npos);
   EXPECT_EQ(ReadAll(m_dir + "/out/a.txt"), "already there");
   EXPECT_EQ(ReadAll(m_dir + "/out/a（有重名的——Quelvane）.txt"), "first");
   EXPECT_EQ(ReadAll(m_dir + "/out/a（有重名的——Quelvane）(2).txt"), "second");

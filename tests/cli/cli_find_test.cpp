@@ -49,7 +49,8 @@ TEST(CliUsage, ErrorsExitTwoWithOneLine) {
   for (const auto& args : cases) {
     auto r = RunProcess(kCli, args);
     std::string joined;
-    for (const auto& a : args) joined += a + " ";
+    for (const auto& a : args)
+      joined += a + " ";
     EXPECT_EQ(r.status, 2) << joined;
     EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << joined << r.err;
     EXPECT_TRUE(r.out.empty()) << joined;
@@ -62,10 +63,11 @@ TEST(CliUsage, VersionAndHelp) {
   EXPECT_EQ(version.out, "quelvane-cli 1.0\n");
   auto help = RunProcess(kCli, {"--help"});
   EXPECT_EQ(help.status, 0);
-  for (const char* option : {"--ext", "--preset", "--skip-size", "--size", "--unit", "--name",
-                             "--keywords", "--format", "--output", "--quiet", "--dupes",
-                             "--threads", "--copy-to", "--move-to", "--delete-checked",
-                             "--delete-dupes", "--dry-run", "--yes", "--export", "--version"}) {
+  for (const char* option :
+       {"--ext",          "--preset",   "--skip-size", "--size",    "--unit",
+        "--name",         "--keywords", "--format",    "--output",  "--quiet",
+        "--dupes",        "--threads",  "--copy-to",   "--move-to", "--delete-checked",
+        "--delete-dupes", "--dry-run",  "--yes",       "--export",  "--version"}) {
     EXPECT_NE(help.out.find(option), std::string::npos) << option;
   }
 }
@@ -94,18 +96,20 @@ TEST_F(CliFindTest, FixtureTreeListsExactlyTheRegularFiles) {
   EXPECT_EQ(r.err, "查找完成，共找到6项文件。\n");
   std::vector<std::string> lines;
   std::stringstream ss(r.out);
-  for (std::string line; std::getline(ss, line);) lines.push_back(line);
+  for (std::string line; std::getline(ss, line);)
+    lines.push_back(line);
   ASSERT_EQ(lines.size(), 7u);
   EXPECT_EQ(lines[0], "序号\t名称\t路径\t大小\t创建时间\t修改时间\t是否存在重复\tmd5");
   auto cell = [&](int line, int column) {
     std::vector<std::string> cells;
     std::stringstream ls(lines[line]);
-    for (std::string c; std::getline(ls, c, '\t');) cells.push_back(c);
+    for (std::string c; std::getline(ls, c, '\t');)
+      cells.push_back(c);
     return column < static_cast<int>(cells.size()) ? cells[column] : std::string();
   };
   // Byte order of names within a directory, files before subdirectories.
-  const std::string names[] = {".hidden.mp3", "SONG2.MP3", std::string("bad\xff\xfe.mp3"),
-                               "song.mp3", "tab\\tname.mp3", "x.mp3"};
+  const std::string names[] = {".hidden.mp3", "SONG2.MP3",      std::string("bad\xff\xfe.mp3"),
+                               "song.mp3",    "tab\\tname.mp3", "x.mp3"};
   for (int i = 0; i < 6; ++i) {
     EXPECT_EQ(cell(i + 1, 0), std::to_string(i + 1));
     EXPECT_EQ(cell(i + 1, 1), names[i]);
@@ -126,7 +130,8 @@ TEST_F(CliFindTest, JsonKeepsExactBytesThroughSurrogateEscapes) {
       "import json,sys\n"
       "d=json.load(open(sys.argv[1],encoding='utf-8'))\n"
       "row=d['rows'][0]\n"
-      "assert list(row)==['seq','name','path','size','bytes','created','modified','dup_state','md5']\n"
+      "assert "
+      "list(row)==['seq','name','path','size','bytes','created','modified','dup_state','md5']\n"
       "assert row['bytes']==5 and row['size']=='5 B' and row['seq']=='1'\n"
       "sys.stdout.buffer.write(row['name'].encode('utf-8','surrogateescape'))\n"
       "assert d['summary']=='查找完成，共找到1项文件。'\n";

@@ -46,22 +46,24 @@ class SettingsFileTest : public ::testing::Test {
 TEST(IniFile, ReadRules) {
   IniFile ini = IniFile::Parse(
       "\xEF\xBB\xBF[a]\nk=  v  \r\nk=second\n junk line\n[ b ]\r\n key =\"q\"\n[a]\nz=1\n");
-  EXPECT_EQ(ini.Read("a", "k"), "  v  ");       // values exactly as written
-  EXPECT_EQ(ini.Read("b", "key"), "\"q\"");     // names compared without end blanks
-  EXPECT_EQ(ini.Read("a", "z"), "");            // first matching section only
+  EXPECT_EQ(ini.Read("a", "k"), "  v  ");    // values exactly as written
+  EXPECT_EQ(ini.Read("b", "key"), "\"q\"");  // names compared without end blanks
+  EXPECT_EQ(ini.Read("a", "z"), "");         // first matching section only
   EXPECT_EQ(ini.Read("missing", "k"), "");
   EXPECT_EQ(ini.Read("a", "missing"), "");
 }
 
 TEST(IniFile, HostileInputIsHarmless) {
   std::string junk;
-  for (int i = 0; i < 4096; ++i) junk.push_back(static_cast<char>((i * 7919) & 0xFF));
+  for (int i = 0; i < 4096; ++i)
+    junk.push_back(static_cast<char>((i * 7919) & 0xFF));
   IniFile::Parse(junk).Serialize();
   std::string big = "[s]\nk=" + std::string(1 << 20, 'x') + "\n";
   EXPECT_EQ(IniFile::Parse(big).Read("s", "k").size(), kIniValueLimit);
   // A cut never splits a character: 3-byte characters, 10239 = 3 * 3413.
   std::string wide = "[s]\nk=a";
-  for (int i = 0; i < 5000; ++i) wide += "中";
+  for (int i = 0; i < 5000; ++i)
+    wide += "中";
   EXPECT_EQ(IniFile::Parse(wide).Read("s", "k").size(), 1 + 3 * 3412u);
   EXPECT_EQ(IniFile::Parse("[s]\nk=\xFF\xFE\n[").Read("s", "k"), "\xFF\xFE");
   EXPECT_EQ(IniFile::Parse("[\n=\n[]]\n==\n").Read("", ""), "");
@@ -77,7 +79,8 @@ TEST_F(SettingsFileTest, DirectoriesFirstRunAndExit) {
   Directories dirs = LoadDirectories();
   EXPECT_EQ(dirs.search, "");
   EXPECT_EQ(dirs.target, "");
-  WriteFile("[文件后缀]\r\n文件后缀=mp4\r\n[保存目录]\r\n保存目录=/out\r\n[载入目录]\n载入目录=/in\n");
+  WriteFile(
+      "[文件后缀]\r\n文件后缀=mp4\r\n[保存目录]\r\n保存目录=/out\r\n[载入目录]\n载入目录=/in\n");
   dirs = LoadDirectories();
   EXPECT_EQ(dirs.search, "/in");
   EXPECT_EQ(dirs.target, "/out");
@@ -97,7 +100,8 @@ TEST_F(SettingsFileTest, RewriteKeepsModeAndFailureKeepsOldFile) {
   fs::create_directory(m_dir + "/sub/inner");
   EXPECT_NE(ReplaceFileContents(m_dir + "/sub", "x"), 0);
   int entries = 0;
-  for (auto& e : fs::directory_iterator(m_dir)) entries += (void(e), 1);
+  for (auto& e : fs::directory_iterator(m_dir))
+    entries += (void(e), 1);
   EXPECT_EQ(entries, 2);  // dataconfig.ini and sub
   EXPECT_NE(FileText().find("/new"), std::string::npos);
 }
@@ -118,8 +122,9 @@ TEST_F(SettingsFileTest, LoadOnEmptyFileResetsForm) {
 }
 
 TEST_F(SettingsFileTest, LoadWithSomeEntriesDoesNotReset) {
-  WriteFile("[限制大小]\r\n限制大小=12.9MB\r\n[全局_单选名称项 ]\r\n全局_单选名称项 =2\r\n"
-            "[全局_筛大小 ]\r\n全局_筛大小 =真\r\n");
+  WriteFile(
+      "[限制大小]\r\n限制大小=12.9MB\r\n[全局_单选名称项 ]\r\n全局_单选名称项 =2\r\n"
+      "[全局_筛大小 ]\r\n全局_筛大小 =真\r\n");
   SettingsForm form;
   FilterSettings settings;
   LoadSettingsForm(form, settings);
@@ -138,8 +143,8 @@ TEST_F(SettingsFileTest, ApplyChecksMessagesAndEntries) {
     bool writes;
   } cases[] = {
       {"", "不筛选", "请选择", "填写整数", "请选择单位", false, "请选择或填写文件类型!", false},
-      {"如需添加类型用,(半角逗号)隔开。", "筛选", "大于", "1", "KB", false,
-       "请选择或填写文件类型!", false},
+      {"如需添加类型用,(半角逗号)隔开。", "筛选", "大于", "1", "KB", false, "请选择或填写文件类型!",
+       false},
       {"mp4", "不筛选", "请选择", "填写整数", "请选择单位", true, "", true},
       {"mp4", "筛选", "请选择", "1", "KB", false,
        "您选择了筛选大小，但却未设置筛选大小参数，请选择下面参数！", true},
@@ -176,13 +181,19 @@ TEST_F(SettingsFileTest, ApplyChecksMessagesAndEntries) {
     EXPECT_EQ(settings.SizeComparison, c.cmp);
     EXPECT_TRUE(settings.ShowDuplicates);
     EXPECT_EQ(settings.NameModeNumber, 2);
-    EXPECT_EQ(FileText(),
-              "[文件后缀]\r\n文件后缀=" + c.ext + "\r\n[选择类型]\r\n选择类型=请选择文件类型\r\n"
-              "[限制类型]\r\n限制类型=" + c.cmp + "\r\n[限制大小]\r\n限制大小=" + c.value +
-              "\r\n[限制单位]\r\n限制单位=" + c.unit + "\r\n[限制名称]\r\n限制名称="
-              "多个关键词用英文逗号隔开。如：预览视频,样片\r\n[筛大小]\r\n是否=" + c.size_on +
-              "\r\n[筛名称]\r\n是否=跳过以下关键词\r\n[全局_单选名称项 ]\r\n全局_单选名称项 =2\r\n"
-              "[全局_筛大小 ]\r\n全局_筛大小 =" + (c.size_on == "筛选" ? "真" : "假") + "\r\n");
+    EXPECT_EQ(
+        FileText(),
+        "[文件后缀]\r\n文件后缀=" + c.ext +
+            "\r\n[选择类型]\r\n选择类型=请选择文件类型\r\n"
+            "[限制类型]\r\n限制类型=" +
+            c.cmp + "\r\n[限制大小]\r\n限制大小=" + c.value +
+            "\r\n[限制单位]\r\n限制单位=" + c.unit +
+            "\r\n[限制名称]\r\n限制名称="
+            "多个关键词用英文逗号隔开。如：预览视频,样片\r\n[筛大小]\r\n是否=" +
+            c.size_on +
+            "\r\n[筛名称]\r\n是否=跳过以下关键词\r\n[全局_单选名称项 ]\r\n全局_单选名称项 =2\r\n"
+            "[全局_筛大小 ]\r\n全局_筛大小 =" +
+            (c.size_on == "筛选" ? "真" : "假") + "\r\n");
   }
 }
 

@@ -61,26 +61,45 @@ TEST(LocalTimeText, KnownInstants) {
   }
 }
 
+long OffsetAt(int64_t seconds) {
+  const time_t t = static_cast<time_t>(seconds);
+  struct tm local;
+  localtime_r(&t, &local);
+  return local.tm_gmtoff;
+}
+
 TEST(LocalTimeText, AgreesWithTheCLibraryAcrossOffsetChanges) {
-  // Zones with summer time, one of them with a half-hour shift, and one far west.
-  const char* const zones[] = {"CET-1CEST,M3.5.0,M10.5.0/3", "LHST-10:30LHDT-11,M10.1.0,M4.1.0",
-                               "PST8PDT,M3.2.0,M11.1.0", "IST-5:30"};
-  for (const char* zone_text : zones) {
-    const ZoneGuard zone(zone_text);
+  struct Zone {
+    const char* tz;
+    int changes_in_2024;
+  };
+  // Summer time in Europe and America, changes at odd seconds (as in the history of many
+  // zones), a half-hour summer shift, a zone without changes.
+  const Zone zones[] = {{"CET-1CEST,M3.5.0,M10.5.0/3", 2},
+                        {"CET-1CEST,M3.5.0/2:07:13,M10.5.0/3:00:59", 2},
+                        {"PST8PDT,M3.2.0,M11.1.0", 2},
+                        {"LHST-10:30LHDT-11,M10.1.0,M4.1.0", 2},
+                        {"IST-5:30", 0}};
+  constexpr int64_t kYear2024 = 1704067200;
+  for (const Zone& z : zones) {
+    const ZoneGuard zone(z.tz);
     LocalTimeFormatter formatter;
-    // Every 7 seconds through a day around the spring and the autumn changes of 2024 (in March,
-    // April, October or November, depending on the zone), then a spread over two centuries.
-    for (const int64_t start : {int64_t{1711324800}, int64_t{1712016000}, int64_t{1727568000},
-                                int64_t{1729987200}, int64_t{1730592000}}) {
-      for (int64_t t = start; t < start + 86400 * 2; t += 7) {
-        ASSERT_EQ(formatter.Format(t), Reference(t)) << zone_text << " at " << t;
+    // Find the changes of the offset in 2024, then check every 3 seconds for an hour either side.
+    int changes = 0;
+    for (int64_t t = kYear2024; t < kYear2024 + 366 * 86400; t += 900) {
+      if (OffsetAt(t) == OffsetAt(t + 900)) continue;
+      ++changes;
+      for (int64_t u = t - 3600; u < t + 900 + 3600; u += 3) {
+        ASSERT_EQ(formatter.Format(u), Reference(u)) << z.tz << " at " << u;
       }
     }
+    EXPECT_EQ(changes, z.changes_in_2024) << z.tz;
+    // A spread over two centuries.
     uint64_t state = 12345;
     for (int i = 0; i < 20000; ++i) {
       state = state * 6364136223846793005u + 1442695040888963407u;
       const int64_t t = static_cast<int64_t>(state >> 31) % 6311520000 - 2208988800;
-      ASSERT_EQ(formatter.Format(t), Reference(t)) << zone_text << " at " << t;
+      ASSERT_EQ(formatter.Format(t), Reference(t)) << z.tz << " at " << t;
     }
   }
 }

@@ -29,18 +29,33 @@ TEST(FormatSizeText, ReferenceValues) {
       {1ull << 60, "1.00 EB"},
       {std::numeric_limits<uint64_t>::max(), "15.9 EB"},
   };
-  for (const auto& [bytes, text] : cases) EXPECT_EQ(FormatSizeText(bytes), text) << bytes;
+  for (const auto& [bytes, text] : cases)
+    EXPECT_EQ(FormatSizeText(bytes), text) << bytes;
 }
 
 TEST(LeadingNumber, ReadsLongestDecimalPrefix) {
   const std::pair<const char*, double> cases[] = {
-      {"", 0},          {"abc", 0},        {"12abc", 12},    {"  -3.5e2x", -350},
-      {"1.45 KB", 1.45}, {"+7", 7},         {".5", 0.5},      {"5.", 5},
-      {"1e", 1},        {"1e+", 1},        {"-", 0},         {".", 0},
-      {"0x1A", 0},      {"inf", 0},        {"nan", 0},       {"\t 42", 42},
-      {"1e400", std::numeric_limits<double>::infinity()},     {"1e-400", 0},
+      {"", 0},
+      {"abc", 0},
+      {"12abc", 12},
+      {"  -3.5e2x", -350},
+      {"1.45 KB", 1.45},
+      {"+7", 7},
+      {".5", 0.5},
+      {"5.", 5},
+      {"1e", 1},
+      {"1e+", 1},
+      {"-", 0},
+      {".", 0},
+      {"0x1A", 0},
+      {"inf", 0},
+      {"nan", 0},
+      {"\t 42", 42},
+      {"1e400", std::numeric_limits<double>::infinity()},
+      {"1e-400", 0},
   };
-  for (const auto& [text, value] : cases) EXPECT_EQ(LeadingNumber(text), value) << text;
+  for (const auto& [text, value] : cases)
+    EXPECT_EQ(LeadingNumber(text), value) << text;
 }
 
 TEST(TextToInteger, TruncatesTowardZeroAndClamps) {
@@ -53,7 +68,7 @@ TEST(TextToInteger, TruncatesTowardZeroAndClamps) {
 }
 
 TEST(SortNumber, FullWidthDigitsAndIdeographicSpace) {
-  EXPECT_EQ(SortNumber("\xEF\xBC\x91\xEF\xBC\x92"), 12);        // "１２"
+  EXPECT_EQ(SortNumber("\xEF\xBC\x91\xEF\xBC\x92"), 12);              // "１２"
   EXPECT_EQ(SortNumber("\xE3\x80\x80\xEF\xBC\x8D\xEF\xBC\x93"), -3);  // "　－３"
   EXPECT_EQ(SortNumber("中1"), 0);
 }
@@ -70,7 +85,8 @@ TEST(SplitList, RuleTable) {
       {"mp3, avi", V{"mp3", " avi"}},
       {"预览视频,样片", V{"预览视频", "样片"}},
   };
-  for (const auto& [text, parts] : cases) EXPECT_EQ(SplitList(text), parts) << text;
+  for (const auto& [text, parts] : cases)
+    EXPECT_EQ(SplitList(text), parts) << text;
 }
 
 TEST(ExtensionOf, AfterLastDot) {
@@ -86,7 +102,10 @@ TEST(Utf8, ValidityAndReplacement) {
   EXPECT_FALSE(IsValidUtf8("\xC0\xAF"));          // overlong
   EXPECT_FALSE(IsValidUtf8("\xED\xA0\x80"));      // surrogate
   EXPECT_FALSE(IsValidUtf8("\xF4\x90\x80\x80"));  // above U+10FFFF
-  EXPECT_EQ(ToValidUtf8("a\xFF" "b"), "a\xEF\xBF\xBD" "b");
+  EXPECT_EQ(ToValidUtf8("a\xFF"
+                        "b"),
+            "a\xEF\xBF\xBD"
+            "b");
   EXPECT_EQ(ToValidUtf8("\xE4\xB8"), "\xEF\xBF\xBD\xEF\xBF\xBD");
 }
 
