@@ -1,0 +1,224 @@
+// Hashing real files: digests against md5sum, and files that changed after the find.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "dupes/file_hashing.h"
+#include "dupes/md5_hasher.h"
+
+namespace quelvane {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr uint64_t kMiB = 1024 * 1024;
+
+// Bytes that differ from file to file and from place to place.
+std::string Content(uint64_t length, uint32_t seed) {
+  std::string bytes(length, '\0');
+  uint32_t x = seed * 2654435761u + 1;
+  for (auto& b : bytes) {
+    x = x * 1664525u + 1013904223u;
+    b = static_cast<char>(x >> 24);
+  }
+  return bytes;
+}
+
+// The digest as the system's md5sum prints it.
+std::string Md5sumOf(const std::string& path) {
+  const std::string command = "md5sum '" + path + "'";
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return "";
+  char line[64] = {};
+  const size_t n = fread(line, 1, 32, pipe);
+  pclose(pipe);
+  return std::string(line, n);
+}
+
+class FileHashingTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "quelvane-hash-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    m_dir = pattern;
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    fs::remove_all(m_dir, ignored);
+  }
+
+  std::string Write(const std::string& name, const std::string& bytes) {
+    const std::string path = m_dir + "/" + name;
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+    return path;
+  }
+
+  // The row's view of a file, taken now, as the find takes it.
+  static HashTarget TargetOf(const std::string& path) {
+    struct stat st {};
+    EXPECT_EQ(::stat(path.c_str(), &st), 0) << path;
+    HashTarget t;
+    t.id = 1;
+    t.path = path;
+    t.expected.bytes = static_cast<uint64_t>(st.st_size);
+    t.expected.identity = {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+    return t;
+  }
+
+  std::string m_dir;
+};
+
+TEST_F(FileHashingTest, DigestsMatchMd5sumAtEveryBoundary) {
+  const uint64_t p = kDefaultPrefixBytes;
+  const uint64_t piece = kReadPieceBytes;
+  const uint64_t lengths[] = {0,     1,         p - 1,         p,        p + 1,       piece - 1,
+                              piece, piece + 1, 3 * piece + 7, 5 * kMiB, 5 * kMiB + 1};
+  uint32_t seed = 1;
+  for (uint64_t length : lengths) {
+    const std::string path = Write("f" + std::to_string(length), Content(length, seed++));
+    const WholeHash whole = HashWholeFile(TargetOf(path));
+    ASSERT_EQ(whole.failure, HashFailure::None) << length;
+    EXPECT_EQ(DigestToText(whole.digest), Md5sumOf(path)) << length;
+    // Every byte once, and the one extra byte asked for at the end finds nothing.
+    EXPECT_EQ(whole.bytes_read, length) << length;
+  }
+  EXPECT_EQ(Md5sumOf(Write("empty", "")), "d41d8cd98f00b204e9800998ecf8427e");
+}
+
+TEST_F(FileHashingTest, PrefixOfALongerFileGoesOnWithoutRereadingIt) {
+  const std::string bytes = Content(10000, 9);
+  const std::string path = Write("long", bytes);
+  const HashTarget target = TargetOf(path);
+  PrefixHash prefix = HashPrefix(target, 4096);
+  ASSERT_EQ(prefix.failure, HashFailure::None);
+  EXPECT_FALSE(prefix.complete);
+  EXPECT_EQ(prefix.bytes_read, 4096u);
+  EXPECT_EQ(DigestToText(prefix.digest), Md5Hasher::DigestOf(bytes.substr(0, 4096)));
+  const WholeHash rest = HashRest(target, prefix);
+  ASSERT_EQ(rest.failure, HashFailure::None);
+  EXPECT_EQ(rest.bytes_read, 10000u - 4096u);
+  EXPECT_EQ(DigestToText(rest.digest), Md5Hasher::DigestOf(bytes));
+
+  // A file not longer than the prefix is complete after the first stage.
+  const std::string short_path = Write("short", bytes.substr(0, 4096));
+  const PrefixHash whole = HashPrefix(TargetOf(short_path), 4096);
+  EXPECT_TRUE(whole.complete);
+  EXPECT_EQ(DigestToText(whole.digest), Md5sumOf(short_path));
+}
+
+TEST_F(FileHashingTest, AFileThatIsNoLongerTheListedOneEndsWithoutADigest) {
+  struct Case {
+    const char* what;
+    void (*change)(const std::string& path);
+    HashFailure failure;
+  };
+  const Case cases[] = {
+      {"removed", [](const std::string& p) { fs::remove(p); }, HashFailure::CannotOpen},
+      {"truncated", [](const std::string& p) { fs::resize_file(p, 100); },
+       HashFailure::OtherLength},
+      {"grown", [](const std::string& p) { std::ofstream(p, std::ios::app) << "more"; },
+       HashFailure::OtherLength},
+      {"replaced by a FIFO",
+       [](const std::string& p) {
+         fs::remove(p);
+         ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0);
+       },
+       HashFailure::NotRegular},
+      {"replaced by a folder",
+       [](const std::string& p) {
+         fs::remove(p);
+         fs::create_directory(p);
+       },
+       HashFailure::NotRegular},
+      {"replaced by another file of the same length",
+       [](const std::string& p) {
+         const std::string other = p + ".new";
+         std::ofstream(other, std::ios::binary) << Content(6000, 77);
+         fs::rename(other, p);
+       },
+       HashFailure::OtherFile},
+      {"replaced by a symbolic link to a copy",
+       [](const std::string& p) {
+         const std::string copy = p + ".copy";
+         fs::copy_file(p, copy);
+         fs::remove(p);
+         fs::create_symlink(copy, p);
+       },
+       HashFailure::CannotOpen},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    const std::string path = Write("victim" + std::to_string(n++), Content(6000, 5));
+    const HashTarget target = TargetOf(path);
+    c.change(path);
+    const auto start = std::chrono::steady_clock::now();
+    const WholeHash whole = HashWholeFile(target);
+    EXPECT_EQ(whole.failure, c.failure) << c.what;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5)) << c.what;
+  }
+}
+
+TEST_F(FileHashingTest, AChangeBetweenTheTwoStagesIsNoticed) {
+  const std::string path = Write("moving", Content(9000, 3));
+  const HashTarget target = TargetOf(path);
+  PrefixHash prefix = HashPrefix(target, 4096);
+  ASSERT_EQ(prefix.failure, HashFailure::None);
+  // Rewritten in place: same file, same length, new content and time.
+  {
+    std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
+    f.seekp(8000);
+    f << "changed";
+  }
+  const struct timespec times[2] = {{0, UTIME_OMIT}, {12345, 0}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+  EXPECT_EQ(HashRest(target, prefix).failure, HashFailure::Changed);
+
+  PrefixHash again = HashPrefix(TargetOf(path), 4096);
+  fs::resize_file(path, 9001);
+  EXPECT_EQ(HashRest(target, again).failure, HashFailure::OtherLength);
+}
+
+TEST_F(FileHashingTest, ACachedOnlyReadStopsAtWhatIsNotInMemoryAndGoesOnLater) {
+  const std::string bytes = Content(2 * kMiB, 12);
+  const std::string path = Write("cold", bytes);
+  const HashTarget target = TargetOf(path);
+  PrefixHash prefix = HashPrefix(target, 4096, {}, ReadMode::CachedOnly);
+  ASSERT_EQ(prefix.failure, HashFailure::None);
+  // The file leaves memory (whole: a large page is not split for a part of it).
+  {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    ::fdatasync(fd);
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+    ::close(fd);
+  }
+  WholeHash first = HashRest(target, prefix, {}, ReadMode::CachedOnly);
+  ASSERT_EQ(first.failure, HashFailure::NeedsDisk);
+  EXPECT_GE(prefix.hashed_up_to, 4096u);  // the second go starts where the first stopped
+  EXPECT_LT(prefix.hashed_up_to, 2 * kMiB);
+  ASSERT_TRUE(prefix.rest.has_value());
+  WholeHash second = HashRest(target, prefix, {}, ReadMode::Blocking);
+  ASSERT_EQ(second.failure, HashFailure::None);
+  EXPECT_EQ(DigestToText(second.digest), Md5sumOf(path));
+  EXPECT_EQ(first.bytes_read + second.bytes_read + prefix.bytes_read, 2 * kMiB);
+}
+
+TEST_F(FileHashingTest, AStopEndsTheWorkWithoutADigest) {
+  const std::string path = Write("big", Content(2 * kMiB, 4));
+  std::stop_source stop;
+  stop.request_stop();
+  EXPECT_EQ(HashPrefix(TargetOf(path), 4096, stop.get_token()).failure, HashFailure::Cancelled);
+  PrefixHash prefix = HashPrefix(TargetOf(path), 4096);
+  EXPECT_EQ(HashRest(TargetOf(path), prefix, stop.get_token()).failure, HashFailure::Cancelled);
+}
+
+}  // namespace
+}  // namespace quelvane
