@@ -1,5 +1,6 @@
 #include "cli/cli_options.h"
 
+#include "fileops/workbook.h"
 #include "platform/text.h"
 #include "search/type_presets.h"
 
@@ -82,8 +83,7 @@ std::string CheckOptions(const CliOptions& o, bool stdin_is_terminal) {
   if ((o.delete_checked || o.delete_dupes) && !o.dry_run && !o.yes && !stdin_is_terminal) {
     return "a delete asks for confirmation: give --yes when standard input is not a terminal";
   }
-  if (!o.export_path.empty() && !EndsWithIgnoreAsciiCase(o.export_path, ".xls") &&
-      !EndsWithIgnoreAsciiCase(o.export_path, ".xlsx")) {
+  if (!o.export_path.empty() && !IsWorkbookName(o.export_path)) {
     return "--export takes a name ending in .xls or .xlsx";
   }
   return {};

@@ -9,6 +9,8 @@
 #include "cli/cli_view.h"
 #include "cli/output.h"
 #include "dupes/duplicate_pass.h"
+#include "fileops/export_command.h"
+#include "fileops/workbook.h"
 #include "platform/text.h"
 #include "results/result_list.h"
 #include "search/find_command.h"
@@ -68,6 +70,13 @@ int RunCli(const CliOptions& o) {
 
   int status = 0;
   if (!WriteList(o, list, view.LastInfo())) status = 1;
+  if (!o.export_path.empty()) {
+    WriteResult written = ExportListTo(o.export_path, list);
+    if (!written.ok) {
+      std::cerr << ExportFailureMessage(written.error) << "\n";
+      status = 1;
+    }
+  }
   if (RunFileAction(o, list, view) != 0) status = 1;
   if (report.unreadable_dirs > 0) {
     std::cerr << "无法读取的目录：" << report.unreadable_dirs << "个。\n";

@@ -1,52 +1,20 @@
 #include "platform/file_replace.h"
 
+#include "platform/atomic_file.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
-#include <random>
 
 namespace quelvane {
-namespace {
-
-int WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    ssize_t n = ::write(fd, bytes.data(), bytes.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return errno;
-    }
-    bytes.remove_prefix(static_cast<size_t>(n));
-  }
-  return 0;
-}
-
-std::string TempNameFor(const std::string& path) {
-  static thread_local std::mt19937_64 rng{std::random_device{}()};
-  return path + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(rng() % 1000000000);
-}
-
-}  // namespace
-
 int ReplaceFileContents(const std::string& path, std::string_view bytes) {
-  std::string temp;
-  int fd = -1;
-  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-    temp = TempNameFor(path);
-    fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && errno != EEXIST) return errno;
-  }
-  if (fd < 0) return EEXIST;
-  struct stat old {};
-  int err = 0;
-  if (::stat(path.c_str(), &old) == 0 && ::fchmod(fd, old.st_mode & 07777) != 0) err = errno;
-  if (err == 0) err = WriteAll(fd, bytes);
-  if (err == 0 && ::fsync(fd) != 0) err = errno;
-  if (::close(fd) != 0 && err == 0) err = errno;
-  if (err == 0 && ::rename(temp.c_str(), path.c_str()) != 0) err = errno;
-  if (err != 0) ::unlink(temp.c_str());
+  AtomicFile file;
+  int err = file.Open(path);
+  if (err == 0) err = file.Write(bytes.data(), bytes.size());
+  if (err == 0) err = file.Commit();
   return err;
 }
 

@@ -79,5 +79,17 @@ TEST_F(CliActionsTest, DeleteCheckedWithYes) {
   EXPECT_TRUE(fs::exists(m_dir + "/out/a.txt"));
 }
 
+TEST_F(CliActionsTest, ExportWritesWorkbookOrFails) {
+  for (const char* name : {"list.xls", "LIST.XLSX"}) {
+    auto r = RunProcess(kCli, {"-e", "txt", "-q", "--export", m_dir + "/" + name, m_dir + "/src"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_GT(fs::file_size(m_dir + "/" + name), 0u);
+  }
+  auto bad = RunProcess(kCli, {"-e", "txt", "-q", "--export", m_dir + "/src/a.txt/x.xls",
+                               m_dir + "/src"});
+  EXPECT_EQ(bad.status, 1);
+  EXPECT_NE(bad.err.find("导出失败：Not a directory\n"), std::string::npos) << bad.err;
+}
+
 }  // namespace
 }  // namespace quelvane
