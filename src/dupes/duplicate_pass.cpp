@@ -28,13 +28,14 @@ int64_t NowNs() {
       .count();
 }
 
-// One candidate with what the workers learn about it. A file is worked on by one task at a
-// time; the group counter and the pool's queue hand it from one task to the next.
+// One candidate with what the workers learn about it. A file is worked on by one step at a
+// time; the group counter and the pool's queue hand it from one step to the next.
 struct PassFile {
   HashTarget target;
   uint32_t group = 0;
   int lane = -1;  // index of its spinning disk's lane; -1 when the disk does not spin
   PrefixHash prefix;
+  std::optional<HashProgress> progress;  // a whole-file read that has to go on from the disk
   bool has_digest = false;
   Md5Digest digest{};
   HashFailure failure = HashFailure::None;
@@ -42,14 +43,35 @@ struct PassFile {
 
 struct PassGroup {
   SizeGroup span;
-  std::atomic<uint32_t> pending{0};  // prefix tasks not yet ended
+  std::atomic<uint32_t> pending{0};  // prefix steps not yet ended
 };
 
-// One step of work on one file.
+enum class StepKind : uint8_t {
+  Folder,    // the first bytes of files of one folder
+  Prefix,    // the first bytes of one file, from the disk
+  Together,  // files whose first bytes matched, read whole side by side
+  Rest,      // the rest of one file, after a side-by-side read found it was not in memory
+};
+
 struct Step {
-  uint32_t file = 0;
-  bool whole = false;    // false: the prefix; true: the rest of the file
-  bool on_lane = false;  // runs in its disk's lane with ordinary reads
+  StepKind kind = StepKind::Prefix;
+  uint32_t file = 0;                                   // Prefix and Rest
+  std::shared_ptr<const std::vector<uint32_t>> files;  // Folder and Together
+  bool on_lane = false;  // Prefix and Rest: runs in its disk's lane with ordinary reads
+
+  static Step OnFile(StepKind kind, uint32_t file, bool on_lane) {
+    Step step;
+    step.kind = kind;
+    step.file = file;
+    step.on_lane = on_lane;
+    return step;
+  }
+  static Step OnFiles(StepKind kind, std::shared_ptr<const std::vector<uint32_t>> files) {
+    Step step;
+    step.kind = kind;
+    step.files = std::move(files);
+    return step;
+  }
 };
 
 // A spinning disk reads one file at a time: a seek between two files costs more than hashing
@@ -85,13 +107,15 @@ class DuplicatePass : public std::enable_shared_from_this<DuplicatePass> {
  private:
   void AssignLanes();
   void Submit(Step step);
-  bool PostToPool(Step step);
+  bool PostToPool(const Step& step);
   void LaneDone(int lane);
-  void RunStep(Step step);
-  void Abandon(Step step);
-  // Both return true when the step has to go on in its disk's lane.
-  bool RunPrefix(uint32_t index, ReadMode mode);
-  bool RunWhole(uint32_t index, ReadMode mode);
+  int LaneOf(const Step& step) const;
+  void RunStep(const Step& step);
+  void Abandon(const Step& step);
+  void RunFolder(const std::vector<uint32_t>& files);
+  void RunPrefix(uint32_t index, bool on_lane, const DirectoryHandle* dir);
+  void RunTogether(const std::vector<uint32_t>& files);
+  void RunRest(uint32_t index);
   void PrefixDone(uint32_t index);
   void DecideGroup(uint32_t group);
   void EndFile(uint32_t index);
@@ -163,19 +187,44 @@ void DuplicatePass::AssignLanes() {
   }
 }
 
+// Files of one folder at most per first-stage step.
+constexpr size_t kFolderStepFiles = 64;
+
 void DuplicatePass::Launch() {
-  // The largest files first: their whole-file steps then start early, and the last steps
-  // that keep one core busy while the others idle are small ones.
-  for (size_t g = m_group_count; g-- > 0;) {
-    const SizeGroup span = m_groups[g].span;
-    for (uint32_t i = 0; i < span.count; ++i)
-      Submit(Step{span.first + i, false});
+  // The first stage goes in walk order, folder by folder: row identities grow in the order
+  // the find appended the rows, and one open folder serves all its files.
+  std::vector<uint32_t> order(m_files.size());
+  for (uint32_t i = 0; i < order.size(); ++i)
+    order[i] = i;
+  std::sort(order.begin(), order.end(),
+            [this](uint32_t a, uint32_t b) { return m_files[a].target.id < m_files[b].target.id; });
+  auto folder_of = [this](uint32_t i) {
+    const std::string_view path = m_files[i].target.path;
+    return path.substr(0, path.rfind('/') + 1);  // with the slash; empty without one
+  };
+  auto batch = std::make_shared<std::vector<uint32_t>>();
+  for (uint32_t i : order) {
+    if (!batch->empty() &&
+        (folder_of(i) != folder_of(batch->front()) || batch->size() == kFolderStepFiles)) {
+      Submit(Step::OnFiles(StepKind::Folder, std::move(batch)));
+      batch = std::make_shared<std::vector<uint32_t>>();
+    }
+    batch->push_back(i);
   }
+  if (!batch->empty()) Submit(Step::OnFiles(StepKind::Folder, std::move(batch)));
+}
+
+// The lane a step waits in, or -1 when it goes to the pool at once.
+int DuplicatePass::LaneOf(const Step& step) const {
+  if (step.kind == StepKind::Folder || step.kind == StepKind::Together || !step.on_lane) {
+    return -1;
+  }
+  return m_files[step.file].lane;
 }
 
 void DuplicatePass::Submit(Step step) {
-  const int lane_index = m_files[step.file].lane;
-  if (lane_index < 0 || !step.on_lane) {
+  const int lane_index = LaneOf(step);
+  if (lane_index < 0) {
     if (!PostToPool(step)) Abandon(step);
     return;
   }
@@ -183,7 +232,7 @@ void DuplicatePass::Submit(Step step) {
   {
     std::lock_guard lock(lane.mutex);
     if (lane.busy) {
-      lane.waiting.push_back(step);
+      lane.waiting.push_back(std::move(step));
       return;
     }
     lane.busy = true;
@@ -193,7 +242,7 @@ void DuplicatePass::Submit(Step step) {
   LaneDone(lane_index);
 }
 
-bool DuplicatePass::PostToPool(Step step) {
+bool DuplicatePass::PostToPool(const Step& step) {
   return m_pool.Post([self = shared_from_this(), step] { self->RunStep(step); });
 }
 
@@ -208,7 +257,7 @@ void DuplicatePass::LaneDone(int lane_index) {
         lane.busy = false;
         return;
       }
-      next = lane.waiting.front();
+      next = std::move(lane.waiting.front());
       lane.waiting.pop_front();
     }
     if (PostToPool(next)) return;
@@ -217,47 +266,86 @@ void DuplicatePass::LaneDone(int lane_index) {
   }
 }
 
-void DuplicatePass::RunStep(Step step) {
-  const int lane_index = m_files[step.file].lane;
-  Lane* lane = step.on_lane ? m_lanes[static_cast<size_t>(lane_index)].get() : nullptr;
+void DuplicatePass::RunStep(const Step& step) {
+  const int lane_index = LaneOf(step);
+  Lane* lane = lane_index >= 0 ? m_lanes[static_cast<size_t>(lane_index)].get() : nullptr;
   if (lane != nullptr) {
     const int now = lane->running.fetch_add(1) + 1;
     int peak = m_peak_on_lane.load();
     while (now > peak && !m_peak_on_lane.compare_exchange_weak(peak, now)) {
     }
   }
-  const ReadMode mode =
-      lane_index >= 0 && !step.on_lane ? ReadMode::CachedOnly : ReadMode::Blocking;
-  const bool needs_disk = step.whole ? RunWhole(step.file, mode) : RunPrefix(step.file, mode);
+  switch (step.kind) {
+    case StepKind::Folder:
+      RunFolder(*step.files);
+      break;
+    case StepKind::Prefix:
+      RunPrefix(step.file, step.on_lane, nullptr);
+      break;
+    case StepKind::Together:
+      RunTogether(*step.files);
+      break;
+    case StepKind::Rest:
+      RunRest(step.file);
+      break;
+  }
   if (lane != nullptr) {
     lane->running.fetch_sub(1);
     LaneDone(lane_index);
   }
-  if (needs_disk) Submit(Step{step.file, step.whole, true});
 }
 
-void DuplicatePass::Abandon(Step step) {
-  m_files[step.file].failure = HashFailure::Cancelled;
-  if (step.whole) {
-    EndFile(step.file);
-  } else {
-    m_files[step.file].prefix.failure = HashFailure::Cancelled;
-    PrefixDone(step.file);
+void DuplicatePass::Abandon(const Step& step) {
+  switch (step.kind) {
+    case StepKind::Folder:
+      for (uint32_t i : *step.files) {
+        m_files[i].prefix.failure = HashFailure::Cancelled;
+        PrefixDone(i);
+      }
+      break;
+    case StepKind::Prefix:
+      m_files[step.file].prefix.failure = HashFailure::Cancelled;
+      PrefixDone(step.file);
+      break;
+    case StepKind::Together:
+      for (uint32_t i : *step.files) {
+        m_files[i].failure = HashFailure::Cancelled;
+        EndFile(i);
+      }
+      break;
+    case StepKind::Rest:
+      m_files[step.file].failure = HashFailure::Cancelled;
+      EndFile(step.file);
+      break;
   }
 }
 
-bool DuplicatePass::RunPrefix(uint32_t index, ReadMode mode) {
-  PassFile& file = m_files[index];
+void DuplicatePass::RunFolder(const std::vector<uint32_t>& files) {
+  std::optional<DirectoryHandle> dir;
   try {
-    file.prefix = HashPrefix(file.target, m_options.prefix_bytes, m_options.stop, mode);
+    dir.emplace(ParentFolderOf(m_files[files.front()].target.path));
+  } catch (...) {
+    dir.reset();  // each file is then opened by its whole path
+  }
+  for (uint32_t i : files)
+    RunPrefix(i, false, dir ? &*dir : nullptr);
+}
+
+void DuplicatePass::RunPrefix(uint32_t index, bool on_lane, const DirectoryHandle* dir) {
+  PassFile& file = m_files[index];
+  const ReadMode mode = file.lane >= 0 && !on_lane ? ReadMode::CachedOnly : ReadMode::Blocking;
+  try {
+    file.prefix = HashPrefix(file.target, m_options.prefix_bytes, m_options.stop, mode, dir);
   } catch (...) {
     file.prefix = PrefixHash{};
     file.prefix.failure = HashFailure::ReadError;
   }
   m_bytes_read.fetch_add(file.prefix.bytes_read, std::memory_order_relaxed);
-  if (file.prefix.failure == HashFailure::NeedsDisk) return true;  // read again from the disk
+  if (file.prefix.failure == HashFailure::NeedsDisk) {
+    Submit(Step::OnFile(StepKind::Prefix, index, true));  // again, from the disk
+    return;
+  }
   PrefixDone(index);
-  return false;
 }
 
 void DuplicatePass::PrefixDone(uint32_t index) {
@@ -279,50 +367,81 @@ void DuplicatePass::DecideGroup(uint32_t group) {
     }
   }
   std::stable_sort(ok.begin(), ok.end(), [this](uint32_t a, uint32_t b) {
-    return m_files[a].prefix.digest < m_files[b].prefix.digest;
+    return m_files[a].prefix.key < m_files[b].prefix.key;
   });
-  // Decide all before acting: a whole-file step posted now may reset its file's prefix at
-  // once on another worker.
-  std::vector<bool> shared(ok.size(), false);
-  for (size_t k = 1; k < ok.size(); ++k) {
-    if (m_files[ok[k - 1]].prefix.digest == m_files[ok[k]].prefix.digest) {
-      shared[k - 1] = true;
-      shared[k] = true;
-    }
-  }
-  for (size_t k = 0; k < ok.size(); ++k) {
-    PassFile& file = m_files[ok[k]];
-    if (!shared[k]) {
-      file.prefix.rest.reset();  // ends with "无", never read further
-      EndFile(ok[k]);
-    } else if (file.prefix.complete) {
-      file.has_digest = true;
-      file.digest = file.prefix.digest;
-      EndFile(ok[k]);
+  for (size_t first = 0; first < ok.size();) {
+    size_t end = first + 1;
+    while (end < ok.size() && m_files[ok[end]].prefix.key == m_files[ok[first]].prefix.key)
+      ++end;
+    if (end - first == 1) {
+      EndFile(ok[first]);  // its first bytes match no other file: "无", never read further
+    } else if (m_files[ok[first]].prefix.complete) {
+      for (size_t k = first; k < end; ++k) {
+        m_files[ok[k]].has_digest = true;
+        m_files[ok[k]].digest = m_files[ok[k]].prefix.key;
+        EndFile(ok[k]);
+      }
     } else {
-      Submit(Step{ok[k], true});
+      for (size_t k = first; k < end; k += kMaxFilesTogether) {
+        const size_t stop = std::min(end, k + kMaxFilesTogether);
+        auto files =
+            std::make_shared<const std::vector<uint32_t>>(ok.begin() + k, ok.begin() + stop);
+        Submit(Step::OnFiles(StepKind::Together, std::move(files)));
+      }
     }
+    first = end;
   }
 }
 
-bool DuplicatePass::RunWhole(uint32_t index, ReadMode mode) {
+void DuplicatePass::RunTogether(const std::vector<uint32_t>& files) {
+  std::vector<TogetherFile> io(files.size());
+  std::vector<HashProgress> progress(files.size());
+  std::vector<WholeHash> results(files.size());
+  for (size_t k = 0; k < files.size(); ++k) {
+    io[k] = TogetherFile{&m_files[files[k]].target, m_files[files[k]].lane >= 0, &progress[k],
+                         &results[k]};
+  }
+  try {
+    HashTogether(io, m_options.stop);
+  } catch (...) {
+    for (WholeHash& r : results)
+      r.failure = HashFailure::ReadError;
+  }
+  for (size_t k = 0; k < files.size(); ++k) {
+    PassFile& file = m_files[files[k]];
+    m_bytes_read.fetch_add(results[k].bytes_read, std::memory_order_relaxed);
+    if (results[k].failure == HashFailure::NeedsDisk) {
+      // Goes on alone from where the side-by-side read stopped, in its disk's lane.
+      file.progress.emplace(std::move(progress[k]));
+      Submit(Step::OnFile(StepKind::Rest, files[k], file.lane >= 0));
+      continue;
+    }
+    file.failure = results[k].failure;
+    if (file.failure == HashFailure::None) {
+      file.has_digest = true;
+      file.digest = results[k].digest;
+    }
+    EndFile(files[k]);
+  }
+}
+
+void DuplicatePass::RunRest(uint32_t index) {
   PassFile& file = m_files[index];
   WholeHash whole;
   try {
-    whole = HashRest(file.target, file.prefix, m_options.stop, mode);
+    if (!file.progress) file.progress.emplace();
+    whole = HashRest(file.target, *file.progress, m_options.stop, ReadMode::Blocking);
   } catch (...) {
     whole.failure = HashFailure::ReadError;
   }
+  file.progress.reset();
   m_bytes_read.fetch_add(whole.bytes_read, std::memory_order_relaxed);
-  if (whole.failure == HashFailure::NeedsDisk) return true;  // goes on from where it stopped
-  file.prefix = PrefixHash{};                                // the running state is used up
   file.failure = whole.failure;
   if (whole.failure == HashFailure::None) {
     file.has_digest = true;
     file.digest = whole.digest;
   }
   EndFile(index);
-  return false;
 }
 
 void DuplicatePass::EndFile(uint32_t /*index*/) {

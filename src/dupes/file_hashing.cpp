@@ -1,48 +1,72 @@
 #include "dupes/file_hashing.h"
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <utility>
+#include <vector>
 
 namespace quelvane {
 
 namespace {
 
-// One read buffer per worker thread for the thread's life: memory stays flat whatever the
-// file sizes, and no piece is allocated per file.
-std::byte* PieceBuffer() {
-  thread_local const std::unique_ptr<std::byte[]> buffer(new std::byte[kReadPieceBytes]);
+// Buffers each worker thread keeps for its life: memory stays flat whatever the file sizes,
+// and nothing is allocated per file.
+std::byte* PieceBuffer(size_t bytes) {
+  thread_local std::unique_ptr<std::byte[]> buffer;
+  thread_local size_t capacity = 0;
+  if (capacity < bytes) {
+    buffer.reset(new std::byte[bytes]);
+    capacity = bytes;
+  }
   return buffer.get();
 }
 
-// Hashes bytes [pos, to) of the file and moves pos on. With check_end, one more byte is asked
-// for, which must not come: the file has to end exactly at `to`.
-struct Reading {
-  FileReader& file;
-  Md5Hasher& hasher;
-  uint64_t& bytes_read;
-  const std::stop_token& stop;
-  bool cached_only;
-};
-
-HashFailure ReadInto(const Reading& r, uint64_t& pos, uint64_t to, bool check_end) {
-  std::byte* buffer = PieceBuffer();
-  const uint64_t limit = check_end ? to + 1 : to;
-  while (pos < limit) {
-    if (r.stop.stop_requested()) return HashFailure::Cancelled;
-    const size_t want = static_cast<size_t>(std::min<uint64_t>(kReadPieceBytes, limit - pos));
-    const int64_t n = r.file.ReadAt(pos, buffer, want, r.cached_only);
-    if (n == FileReader::kWouldBlock) return HashFailure::NeedsDisk;
-    if (n < 0) return HashFailure::ReadError;
+// Reads length bytes at offset, fewer only at the end of the file. In cached-only mode a
+// short read is followed by another, which tells the end of the file (0) from bytes that are
+// not in memory (kWouldBlock).
+int64_t ReadFully(FileReader& file, uint64_t offset, std::byte* buffer, size_t length,
+                  bool cached_only) {
+  size_t got = 0;
+  while (got < length) {
+    const int64_t n = file.ReadAt(offset + got, buffer + got, length - got, cached_only);
+    if (n < 0) return n;
     if (n == 0) break;
-    r.bytes_read += static_cast<uint64_t>(n);
-    if (pos + static_cast<uint64_t>(n) > to) return HashFailure::OtherLength;  // it grew
-    r.hasher.Update(buffer, static_cast<size_t>(n));
-    pos += static_cast<uint64_t>(n);
-    // A short cached-only read before the end means the rest is not in memory.
-    if (r.cached_only && static_cast<size_t>(n) < want && pos < to) return HashFailure::NeedsDisk;
+    got += static_cast<size_t>(n);
   }
-  return pos == to ? HashFailure::None : HashFailure::OtherLength;
+  return static_cast<int64_t>(got);
+}
+
+HashFailure FailureOfRead(int64_t n) {
+  return n == FileReader::kWouldBlock ? HashFailure::NeedsDisk : HashFailure::ReadError;
+}
+
+// A quick 128-bit hash of a file's first bytes. Two lanes of 64-bit multiply-fold mixing;
+// it only has to tell apart files of one byte count, and a rare clash only costs a read.
+Md5Digest QuickKey(const std::byte* data, size_t length) {
+  constexpr uint64_t kA = 0x9E3779B97F4A7C15ULL, kB = 0xC2B2AE3D27D4EB4FULL;
+  auto fold = [](uint64_t x, uint64_t k) {
+    const unsigned __int128 p = static_cast<unsigned __int128>(x) * k;
+    return static_cast<uint64_t>(p) ^ static_cast<uint64_t>(p >> 64);
+  };
+  uint64_t h1 = 0x243F6A8885A308D3ULL ^ length, h2 = 0x13198A2E03707344ULL;
+  size_t at = 0;
+  for (; at + 16 <= length; at += 16) {
+    uint64_t a = 0, b = 0;
+    std::memcpy(&a, data + at, 8);
+    std::memcpy(&b, data + at + 8, 8);
+    h1 = fold(h1 ^ a, kA) + b;
+    h2 = fold(h2 ^ b, kB) + a;
+  }
+  uint64_t tail[2] = {0, 0};
+  std::memcpy(tail, data + at, length - at);
+  h1 = fold(h1 ^ tail[0] ^ h2, kA);
+  h2 = fold(h2 ^ tail[1] ^ h1, kB);
+  h1 = fold(h1, kB);
+  Md5Digest key{};
+  std::memcpy(key.data(), &h1, 8);
+  std::memcpy(key.data() + 8, &h2, 8);
+  return key;
 }
 
 }  // namespace
@@ -63,80 +87,231 @@ HashFailure FailureOf(OpenStatus status) {
   return HashFailure::CannotOpen;
 }
 
+std::string ParentFolderOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return {};
+  return slash == 0 ? std::string("/") : path.substr(0, slash);
+}
+
 PrefixHash HashPrefix(const HashTarget& target, uint32_t prefix_bytes, std::stop_token stop,
-                      ReadMode mode) {
+                      ReadMode mode, const DirectoryHandle* dir) {
   PrefixHash out;
   if (stop.stop_requested()) {
     out.failure = HashFailure::Cancelled;
     return out;
   }
   FileReader file;
-  out.failure = FailureOf(file.Open(target.path, target.expected, false));
+  const size_t slash = target.path.rfind('/');
+  const OpenStatus status =
+      dir != nullptr && dir->IsOpen() && slash != std::string::npos
+          ? file.OpenIn(*dir, target.path.c_str() + slash + 1, target.expected, false)
+          : file.Open(target.path, target.expected, false);
+  out.failure = FailureOf(status);
   if (out.failure != HashFailure::None) return out;
 
   const uint64_t bytes = target.expected.bytes;
-  const bool whole = bytes <= prefix_bytes;
-  const uint64_t end = whole ? bytes : prefix_bytes;
-  Md5Hasher hasher;
-  uint64_t pos = 0;
-  const Reading reading{file, hasher, out.bytes_read, stop, mode == ReadMode::CachedOnly};
-  out.failure = ReadInto(reading, pos, end, whole);
-  if (out.failure != HashFailure::None) return out;
-
-  out.hashed_up_to = end;
-  out.modified = file.Modified();
-  if (whole) {
-    hasher.Final();
-    out.digest = hasher.Digest();
-    out.complete = true;
+  const uint64_t prefix = std::clamp<uint64_t>(prefix_bytes, 1, kReadPieceBytes);
+  out.complete = bytes <= prefix;
+  // A complete file is asked for one byte more than it has, which must not come.
+  const size_t want = static_cast<size_t>(out.complete ? bytes + 1 : prefix);
+  std::byte* buffer = PieceBuffer(want);
+  const int64_t n = ReadFully(file, 0, buffer, want, mode == ReadMode::CachedOnly);
+  if (n < 0) {
+    out.failure = FailureOfRead(n);
     return out;
   }
-  // The prefix digest is taken from a copy, so the running state goes on from the prefix.
-  Md5Hasher probe(hasher);
-  probe.Final();
-  out.digest = probe.Digest();
-  out.rest.emplace(std::move(hasher));
+  out.bytes_read = static_cast<uint64_t>(n);
+  const uint64_t expected = out.complete ? bytes : prefix;
+  if (static_cast<uint64_t>(n) != expected) {
+    out.failure = HashFailure::OtherLength;
+    return out;
+  }
+  if (out.complete) {
+    Md5Hasher md5;
+    md5.Update(buffer, static_cast<size_t>(n));
+    md5.Final();
+    out.key = md5.Digest();
+  } else {
+    out.key = QuickKey(buffer, static_cast<size_t>(n));
+  }
   return out;
 }
 
-WholeHash HashRest(const HashTarget& target, PrefixHash& prefix, std::stop_token stop,
+WholeHash HashRest(const HashTarget& target, HashProgress& progress, std::stop_token stop,
                    ReadMode mode) {
   WholeHash out;
-  out.failure = prefix.failure;
-  if (out.failure != HashFailure::None) return out;
-  if (prefix.complete || !prefix.rest) {
-    out.digest = prefix.digest;
-    return out;
-  }
   if (stop.stop_requested()) {
     out.failure = HashFailure::Cancelled;
     return out;
   }
+  const uint64_t to = target.expected.bytes;
+  const bool cached_only = mode == ReadMode::CachedOnly;
   FileReader file;
-  out.failure = FailureOf(file.Open(target.path, target.expected, mode == ReadMode::Blocking));
+  out.failure =
+      FailureOf(file.Open(target.path, target.expected, !cached_only && to > kReadPieceBytes));
   if (out.failure != HashFailure::None) return out;
-  // The prefix came from an earlier open; a write in between would mix two versions.
-  if (file.Modified() != prefix.modified) {
+  // Bytes from two opens make one digest only when nothing was written in between.
+  if (progress.done > 0 && file.Modified() != progress.modified) {
     out.failure = HashFailure::Changed;
     return out;
   }
-  const Reading reading{file, *prefix.rest, out.bytes_read, stop, mode == ReadMode::CachedOnly};
-  out.failure = ReadInto(reading, prefix.hashed_up_to, target.expected.bytes, true);
-  if (out.failure == HashFailure::NeedsDisk) return out;  // the state is kept for the next go
-  if (out.failure == HashFailure::None) {
-    prefix.rest->Final();
-    out.digest = prefix.rest->Digest();
+  progress.modified = file.Modified();
+  std::byte* buffer = PieceBuffer(kReadPieceBytes);
+  for (;;) {
+    if (stop.stop_requested()) {
+      out.failure = HashFailure::Cancelled;
+      return out;
+    }
+    const size_t want =
+        static_cast<size_t>(std::min<uint64_t>(kReadPieceBytes, to + 1 - progress.done));
+    const int64_t n = ReadFully(file, progress.done, buffer, want, cached_only);
+    if (n < 0) {
+      out.failure = FailureOfRead(n);
+      return out;
+    }
+    out.bytes_read += static_cast<uint64_t>(n);
+    if (progress.done + static_cast<uint64_t>(n) > to) {
+      out.failure = HashFailure::OtherLength;  // it grew
+      return out;
+    }
+    progress.md5.Update(buffer, static_cast<size_t>(n));
+    progress.done += static_cast<uint64_t>(n);
+    if (static_cast<size_t>(n) < want) break;  // the end of the file
   }
-  prefix.rest.reset();
+  if (progress.done != to) {
+    out.failure = HashFailure::OtherLength;
+    return out;
+  }
+  progress.md5.Final();
+  out.digest = progress.md5.Digest();
   return out;
 }
 
+namespace {
+
+// One file of a side-by-side read.
+struct Member {
+  TogetherFile* io = nullptr;
+  FileReader file;
+  std::byte* piece = nullptr;
+  size_t stream = 0;  // the run of equal content it is in so far
+  bool active = false;
+};
+
+// Ends a member without a digest.
+void Drop(Member& m, HashFailure failure) {
+  m.io->result->failure = failure;
+  m.active = false;
+}
+
+// Reads the piece at pos of every active member. False when one of them needs the disk.
+bool ReadPieces(std::vector<Member>& members, uint64_t pos, uint64_t to, size_t want) {
+  for (Member& m : members) {
+    if (!m.active) continue;
+    const int64_t n = ReadFully(m.file, pos, m.piece, want, m.io->cached_only);
+    if (n == FileReader::kWouldBlock) return false;
+    if (n < 0) {
+      Drop(m, HashFailure::ReadError);
+      continue;
+    }
+    m.io->result->bytes_read += static_cast<uint64_t>(n);
+    // Every file must give exactly the bytes up to `to` and nothing after.
+    if (static_cast<uint64_t>(n) != std::min<uint64_t>(want, to - pos)) {
+      Drop(m, HashFailure::OtherLength);
+    }
+  }
+  return true;
+}
+
+// Splits off the members whose piece differs from the first of their stream; equal pieces
+// among those that differ stay together. A new stream starts from the state before this piece.
+void SplitStreams(std::vector<Member>& members, std::vector<Md5Hasher>& streams, size_t n) {
+  const size_t before = streams.size();
+  for (size_t s = 0; s < before; ++s) {
+    const Member* first = nullptr;
+    std::vector<std::pair<size_t, const Member*>> split;  // new stream, its first member
+    for (Member& m : members) {
+      if (!m.active || m.stream != s) continue;
+      if (first == nullptr) {
+        first = &m;
+        continue;
+      }
+      if (std::memcmp(m.piece, first->piece, n) == 0) continue;
+      auto same = std::find_if(split.begin(), split.end(), [&](const auto& entry) {
+        return std::memcmp(m.piece, entry.second->piece, n) == 0;
+      });
+      if (same == split.end()) {
+        streams.push_back(streams[s]);
+        same = split.insert(split.end(), {streams.size() - 1, &m});
+      }
+      m.stream = same->first;
+    }
+  }
+}
+
+// The members still under way go on one by one from here, with ordinary reads.
+void HandOver(std::vector<Member>& members, const std::vector<Md5Hasher>& streams, uint64_t pos) {
+  for (Member& m : members) {
+    if (!m.active) continue;
+    m.io->progress->md5 = streams[m.stream];
+    m.io->progress->done = pos;
+    m.io->progress->modified = m.file.Modified();
+    m.io->result->failure = HashFailure::NeedsDisk;
+  }
+}
+
+}  // namespace
+
+void HashTogether(std::span<TogetherFile> files, std::stop_token stop) {
+  if (files.empty()) return;
+  const uint64_t to = files[0].target->expected.bytes;
+  std::byte* buffers = PieceBuffer(files.size() * kReadPieceBytes);
+  std::vector<Member> members(files.size());
+  for (size_t i = 0; i < files.size(); ++i) {
+    Member& m = members[i];
+    m.io = &files[i];
+    *m.io->result = WholeHash{};
+    m.piece = buffers + i * kReadPieceBytes;
+    const bool sequential = !m.io->cached_only && to > kReadPieceBytes;
+    m.io->result->failure =
+        FailureOf(m.file.Open(m.io->target->path, m.io->target->expected, sequential));
+    m.active = m.io->result->failure == HashFailure::None;
+  }
+  std::vector<Md5Hasher> streams(1);
+  uint64_t pos = 0;
+  for (;;) {
+    if (stop.stop_requested()) {
+      for (Member& m : members) {
+        if (m.active) Drop(m, HashFailure::Cancelled);
+      }
+      return;
+    }
+    const size_t want = static_cast<size_t>(std::min<uint64_t>(kReadPieceBytes, to + 1 - pos));
+    if (!ReadPieces(members, pos, to, want)) {
+      HandOver(members, streams, pos);
+      return;
+    }
+    const size_t n = static_cast<size_t>(std::min<uint64_t>(want, to - pos));
+    if (n == 0) break;  // every file still here ended exactly at its byte count
+    SplitStreams(members, streams, n);
+    std::vector<bool> updated(streams.size(), false);
+    for (Member& m : members) {
+      if (!m.active || updated[m.stream]) continue;
+      streams[m.stream].Update(m.piece, n);
+      updated[m.stream] = true;
+    }
+    pos += n;
+  }
+  for (Md5Hasher& md5 : streams)
+    md5.Final();
+  for (Member& m : members) {
+    if (m.active) m.io->result->digest = streams[m.stream].Digest();
+  }
+}
+
 WholeHash HashWholeFile(const HashTarget& target, std::stop_token stop) {
-  PrefixHash prefix = HashPrefix(target, kDefaultPrefixBytes, stop);
-  const uint64_t first = prefix.bytes_read;
-  WholeHash out = HashRest(target, prefix, stop);
-  out.bytes_read += first;
-  return out;
+  HashProgress progress;
+  return HashRest(target, progress, stop);
 }
 
 }  // namespace quelvane

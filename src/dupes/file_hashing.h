@@ -56,8 +56,13 @@ struct PrefixHash {
   uint64_t bytes_read = 0;
 };
 
+// With dir, the file is opened by its last name inside that folder (its parent, held open for
+// several files of one folder).
 PrefixHash HashPrefix(const HashTarget& target, uint32_t prefix_bytes, std::stop_token stop = {},
-                      ReadMode mode = ReadMode::Blocking);
+                      ReadMode mode = ReadMode::Blocking, const DirectoryHandle* dir = nullptr);
+
+// The folder part of a path ("/" for a file at the root; empty when there is no slash).
+std::string ParentFolderOf(const std::string& path);
 
 // A whole-file MD5 under way: the state after `done` bytes, and the modification time of the
 // file when those bytes were read.
@@ -83,7 +88,7 @@ WholeHash HashRest(const HashTarget& target, HashProgress& progress, std::stop_t
 // One of several files of one byte count read side by side.
 struct TogetherFile {
   const HashTarget* target = nullptr;
-  bool cached_only = false;  // on a spinning disk: take only what is in memory
+  bool cached_only = false;          // on a spinning disk: take only what is in memory
   HashProgress* progress = nullptr;  // filled when the result is NeedsDisk
   WholeHash* result = nullptr;
 };

@@ -43,9 +43,8 @@ namespace {
 // The buffer for one getdents64 call; big enough that most directories come in one read.
 constexpr size_t kReadBufferSize = 64 * 1024;
 
-// Names of one directory in one growing buffer (NUL-terminated, so they can go straight to the
-// *at calls), sorted by byte order. Reused from directory to directory so that a walk allocates
-// only while its buffers still grow.
+// Names of one directory in one buffer (NUL-terminated, so they can go straight to the *at
+// calls), sorted by byte order: a few allocations per directory, none per name once grown.
 class NameList {
  public:
   void Clear() {
@@ -271,24 +270,34 @@ bool ListingProducer::ReadEntries(int fd, NameList& files, NameList& subdirs) {
   }
 }
 
-// Runs the producer on a helper thread, up to `capacity` listings ahead of the consumer.
+// Runs the producer on a helper thread, up to `capacity` listings ahead of the consumer. Each side
+// that has to wait is woken only once there is a batch of work for it (a few listings ready, or
+// half the queue free), so the two threads do not take turns at every directory.
 class ReadAhead {
  public:
   ReadAhead(ListingProducer& producer, size_t capacity, std::stop_token user_stop)
       : m_producer(producer),
         m_capacity(capacity),
+        m_wake_consumer_at(std::min<size_t>(capacity, 8)),
+        m_wake_producer_at(capacity / 2),
         m_user_stop(std::move(user_stop)),
         m_helper([this](std::stop_token own) { Produce(own); }) {}
 
   // The next listing in walk order; false at the end or on a stop request.
   bool Next(Listing& out) {
     std::unique_lock lock(m_mutex);
-    m_ready.wait(lock, m_user_stop, [this] { return !m_queue.empty() || m_done; });
+    if (m_queue.empty() && !m_done) {
+      m_consumer_waiting = true;
+      m_ready.wait(lock, m_user_stop,
+                   [this] { return m_queue.size() >= m_wake_consumer_at || m_done; });
+      m_consumer_waiting = false;
+    }
     if (m_queue.empty()) return false;
     out = std::move(m_queue.front());
     m_queue.pop_front();
+    const bool wake = m_producer_waiting && m_queue.size() <= m_wake_producer_at;
     lock.unlock();
-    m_space.notify_one();
+    if (wake) m_space.notify_one();
     return true;
   }
 
@@ -303,10 +312,17 @@ class ReadAhead {
     Listing listing;
     while (!own.stop_requested() && m_producer.Next(listing)) {
       std::unique_lock lock(m_mutex);
-      if (!m_space.wait(lock, own, [this] { return m_queue.size() < m_capacity; })) break;
+      if (m_queue.size() >= m_capacity) {
+        m_producer_waiting = true;
+        const bool room =
+            m_space.wait(lock, own, [this] { return m_queue.size() <= m_wake_producer_at; });
+        m_producer_waiting = false;
+        if (!room) break;
+      }
       m_queue.push_back(std::move(listing));
+      const bool wake = m_consumer_waiting && m_queue.size() >= m_wake_consumer_at;
       lock.unlock();
-      m_ready.notify_one();
+      if (wake) m_ready.notify_one();
       listing = Listing{};
     }
     {
@@ -318,12 +334,16 @@ class ReadAhead {
 
   ListingProducer& m_producer;
   const size_t m_capacity;
+  const size_t m_wake_consumer_at;
+  const size_t m_wake_producer_at;
   std::stop_token m_user_stop;
   std::mutex m_mutex;
   std::condition_variable_any m_ready;
   std::condition_variable_any m_space;
   std::deque<Listing> m_queue;
   bool m_done = false;
+  bool m_consumer_waiting = false;
+  bool m_producer_waiting = false;
   std::jthread m_helper;  // last, so it is stopped and joined before the rest goes
 };
 

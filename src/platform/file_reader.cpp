@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <utility>
 
 namespace quelvane {
@@ -31,12 +32,37 @@ void FileReader::Close() {
   m_fd = -1;
 }
 
+namespace {
+
+// O_NONBLOCK: opening a FIFO or a device must not wait; O_NOFOLLOW: a symbolic link put in
+// place of the listed file is not followed.
+constexpr int kOpenFlags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+
+}  // namespace
+
+DirectoryHandle::DirectoryHandle(const std::string& path)
+    : m_fd(::open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC)) {}
+
+DirectoryHandle::~DirectoryHandle() {
+  if (m_fd >= 0) ::close(m_fd);
+}
+
 OpenStatus FileReader::Open(const std::string& path, const ExpectedFile& expected,
                             bool sequential) {
   Close();
-  // O_NONBLOCK: opening a FIFO or a device must not wait; O_NOFOLLOW: a symbolic link put in
-  // place of the listed file is not followed.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  return Check(::open(path.c_str(), kOpenFlags), expected, sequential);
+}
+
+OpenStatus FileReader::OpenIn(const DirectoryHandle& dir, const char* name,
+                              const ExpectedFile& expected, bool sequential) {
+  Close();
+  if (!dir.IsOpen() || name[0] == '\0' || std::strchr(name, '/') != nullptr) {
+    return OpenStatus::CannotOpen;
+  }
+  return Check(::openat(dir.m_fd, name, kOpenFlags), expected, sequential);
+}
+
+OpenStatus FileReader::Check(int fd, const ExpectedFile& expected, bool sequential) {
   if (fd < 0) return OpenStatus::CannotOpen;
   struct stat st {};
   if (::fstat(fd, &st) != 0) {

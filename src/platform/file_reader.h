@@ -27,6 +27,22 @@ enum class OpenStatus {
 // opens.
 using ModifiedStamp = int64_t;
 
+// A folder held open so that several files in it are opened without walking the whole path
+// each time. Opened without read access (it is only a starting point for names).
+class DirectoryHandle {
+ public:
+  DirectoryHandle() = default;
+  explicit DirectoryHandle(const std::string& path);
+  ~DirectoryHandle();
+  DirectoryHandle(const DirectoryHandle&) = delete;
+  DirectoryHandle& operator=(const DirectoryHandle&) = delete;
+  bool IsOpen() const { return m_fd >= 0; }
+
+ private:
+  friend class FileReader;
+  int m_fd = -1;
+};
+
 // A file opened read-only for hashing. The open never follows a symbolic link and never
 // blocks (a FIFO or device swapped in after the find is refused by the checks, not waited
 // on). Closes on destruction.
@@ -42,6 +58,9 @@ class FileReader {
   // Opens path and checks it is a regular file with the expected identity and length.
   // sequential asks the system to read ahead aggressively (for whole-file reads).
   OpenStatus Open(const std::string& path, const ExpectedFile& expected, bool sequential);
+  // The same for a name (one path component, NUL-terminated) inside an open folder.
+  OpenStatus OpenIn(const DirectoryHandle& dir, const char* name, const ExpectedFile& expected,
+                    bool sequential);
   bool IsOpen() const { return m_fd >= 0; }
   void Close();
 
@@ -57,6 +76,8 @@ class FileReader {
   ModifiedStamp Modified() const { return m_modified; }
 
  private:
+  OpenStatus Check(int fd, const ExpectedFile& expected, bool sequential);
+
   int m_fd = -1;
   ModifiedStamp m_modified = 0;
 };

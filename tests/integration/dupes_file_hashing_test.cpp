@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "dupes/file_hashing.h"
 #include "dupes/md5_hasher.h"
@@ -93,25 +94,94 @@ TEST_F(FileHashingTest, DigestsMatchMd5sumAtEveryBoundary) {
   EXPECT_EQ(Md5sumOf(Write("empty", "")), "d41d8cd98f00b204e9800998ecf8427e");
 }
 
-TEST_F(FileHashingTest, PrefixOfALongerFileGoesOnWithoutRereadingIt) {
+TEST_F(FileHashingTest, PrefixKeysTellFilesApartByTheirFirstBytesOnly) {
   const std::string bytes = Content(10000, 9);
-  const std::string path = Write("long", bytes);
-  const HashTarget target = TargetOf(path);
-  PrefixHash prefix = HashPrefix(target, 4096);
-  ASSERT_EQ(prefix.failure, HashFailure::None);
-  EXPECT_FALSE(prefix.complete);
-  EXPECT_EQ(prefix.bytes_read, 4096u);
-  EXPECT_EQ(DigestToText(prefix.digest), Md5Hasher::DigestOf(bytes.substr(0, 4096)));
-  const WholeHash rest = HashRest(target, prefix);
-  ASSERT_EQ(rest.failure, HashFailure::None);
-  EXPECT_EQ(rest.bytes_read, 10000u - 4096u);
-  EXPECT_EQ(DigestToText(rest.digest), Md5Hasher::DigestOf(bytes));
+  std::string late = bytes;
+  late[9000] ^= 1;  // differs after the prefix
+  std::string early = bytes;
+  early[100] ^= 1;  // differs inside it
+  const PrefixHash a = HashPrefix(TargetOf(Write("a", bytes)), 4096);
+  const PrefixHash b = HashPrefix(TargetOf(Write("b", late)), 4096);
+  const PrefixHash c = HashPrefix(TargetOf(Write("c", early)), 4096);
+  for (const PrefixHash* p : {&a, &b, &c}) {
+    EXPECT_EQ(p->failure, HashFailure::None);
+    EXPECT_FALSE(p->complete);
+    EXPECT_EQ(p->bytes_read, 4096u);
+  }
+  EXPECT_EQ(a.key, b.key);
+  EXPECT_NE(a.key, c.key);
 
-  // A file not longer than the prefix is complete after the first stage.
-  const std::string short_path = Write("short", bytes.substr(0, 4096));
-  const PrefixHash whole = HashPrefix(TargetOf(short_path), 4096);
-  EXPECT_TRUE(whole.complete);
-  EXPECT_EQ(DigestToText(whole.digest), Md5sumOf(short_path));
+  // A file not longer than the prefix is read to its end; its key is its MD5.
+  for (size_t length : {size_t{0}, size_t{1}, size_t{4095}, size_t{4096}}) {
+    const std::string path = Write("short" + std::to_string(length), bytes.substr(0, length));
+    const PrefixHash whole = HashPrefix(TargetOf(path), 4096);
+    EXPECT_TRUE(whole.complete) << length;
+    EXPECT_EQ(DigestToText(whole.key), Md5sumOf(path)) << length;
+  }
+}
+
+TEST_F(FileHashingTest, FilesReadSideBySideEachGetTheirOwnMd5) {
+  const uint64_t length = 3 * kReadPieceBytes + 5;
+  const std::string bytes = Content(length, 21);
+  std::string last = bytes;
+  last.back() ^= 1;
+  std::string second_piece = bytes;
+  second_piece[kReadPieceBytes + 7] ^= 1;
+  const std::vector<std::string> paths = {Write("s0", bytes),   Write("s1", bytes),
+                                          Write("s2", last),    Write("s3", second_piece),
+                                          Write("s4", bytes),   Write("s5", second_piece),
+                                          Write("gone", bytes), Write("cut", bytes)};
+  std::vector<HashTarget> targets;
+  for (const std::string& p : paths)
+    targets.push_back(TargetOf(p));
+  fs::remove(paths[6]);
+  fs::resize_file(paths[7], length - 1);
+
+  std::vector<HashProgress> progress(paths.size());
+  std::vector<WholeHash> results(paths.size());
+  std::vector<TogetherFile> files;
+  for (size_t i = 0; i < paths.size(); ++i) {
+    files.push_back({&targets[i], false, &progress[i], &results[i]});
+  }
+  HashTogether(files);
+  for (size_t i = 0; i < 6; ++i) {
+    ASSERT_EQ(results[i].failure, HashFailure::None) << paths[i];
+    EXPECT_EQ(DigestToText(results[i].digest), Md5sumOf(paths[i])) << paths[i];
+    EXPECT_EQ(results[i].bytes_read, length) << paths[i];  // each read once
+  }
+  EXPECT_EQ(results[6].failure, HashFailure::CannotOpen);
+  EXPECT_EQ(results[7].failure, HashFailure::OtherLength);
+}
+
+TEST_F(FileHashingTest, AReadGoesOnFromItsProgressUnlessTheFileChanged) {
+  const std::string bytes = Content(300000, 3);
+  const std::string path = Write("moving", bytes);
+  const HashTarget target = TargetOf(path);
+  struct stat st {};
+  ASSERT_EQ(::stat(path.c_str(), &st), 0);
+  auto half_done = [&] {
+    HashProgress p;
+    p.md5.Update(bytes.substr(0, 100000));
+    p.done = 100000;
+    p.modified = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    return p;
+  };
+  HashProgress resumed = half_done();
+  const WholeHash whole = HashRest(target, resumed);
+  ASSERT_EQ(whole.failure, HashFailure::None);
+  EXPECT_EQ(DigestToText(whole.digest), Md5sumOf(path));
+  EXPECT_EQ(whole.bytes_read, 200000u);
+
+  // Rewritten in place: same file, same length, new content and time.
+  {
+    std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
+    f.seekp(200000);
+    f << "changed";
+  }
+  const struct timespec times[2] = {{0, UTIME_OMIT}, {12345, 0}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+  HashProgress stale = half_done();
+  EXPECT_EQ(HashRest(target, stale).failure, HashFailure::Changed);
 }
 
 TEST_F(FileHashingTest, AFileThatIsNoLongerTheListedOneEndsWithoutADigest) {
@@ -166,49 +236,32 @@ TEST_F(FileHashingTest, AFileThatIsNoLongerTheListedOneEndsWithoutADigest) {
   }
 }
 
-TEST_F(FileHashingTest, AChangeBetweenTheTwoStagesIsNoticed) {
-  const std::string path = Write("moving", Content(9000, 3));
-  const HashTarget target = TargetOf(path);
-  PrefixHash prefix = HashPrefix(target, 4096);
-  ASSERT_EQ(prefix.failure, HashFailure::None);
-  // Rewritten in place: same file, same length, new content and time.
-  {
-    std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
-    f.seekp(8000);
-    f << "changed";
-  }
-  const struct timespec times[2] = {{0, UTIME_OMIT}, {12345, 0}};
-  ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
-  EXPECT_EQ(HashRest(target, prefix).failure, HashFailure::Changed);
-
-  PrefixHash again = HashPrefix(TargetOf(path), 4096);
-  fs::resize_file(path, 9001);
-  EXPECT_EQ(HashRest(target, again).failure, HashFailure::OtherLength);
-}
-
 TEST_F(FileHashingTest, ACachedOnlyReadStopsAtWhatIsNotInMemoryAndGoesOnLater) {
   const std::string bytes = Content(2 * kMiB, 12);
-  const std::string path = Write("cold", bytes);
-  const HashTarget target = TargetOf(path);
-  PrefixHash prefix = HashPrefix(target, 4096, {}, ReadMode::CachedOnly);
-  ASSERT_EQ(prefix.failure, HashFailure::None);
-  // The file leaves memory (whole: a large page is not split for a part of it).
-  {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  const std::vector<std::string> paths = {Write("cold1", bytes), Write("cold2", bytes)};
+  std::vector<HashTarget> targets = {TargetOf(paths[0]), TargetOf(paths[1])};
+  EXPECT_EQ(HashPrefix(targets[0], 4096, {}, ReadMode::CachedOnly).failure, HashFailure::None);
+  for (const std::string& p : paths) {
+    // Out of memory, the whole file (a large page is not split for a part of it).
+    const int fd = ::open(p.c_str(), O_RDONLY | O_CLOEXEC);
     ASSERT_GE(fd, 0);
     ::fdatasync(fd);
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
     ::close(fd);
   }
-  WholeHash first = HashRest(target, prefix, {}, ReadMode::CachedOnly);
-  ASSERT_EQ(first.failure, HashFailure::NeedsDisk);
-  EXPECT_GE(prefix.hashed_up_to, 4096u);  // the second go starts where the first stopped
-  EXPECT_LT(prefix.hashed_up_to, 2 * kMiB);
-  ASSERT_TRUE(prefix.rest.has_value());
-  WholeHash second = HashRest(target, prefix, {}, ReadMode::Blocking);
-  ASSERT_EQ(second.failure, HashFailure::None);
-  EXPECT_EQ(DigestToText(second.digest), Md5sumOf(path));
-  EXPECT_EQ(first.bytes_read + second.bytes_read + prefix.bytes_read, 2 * kMiB);
+  EXPECT_EQ(HashPrefix(targets[0], 4096, {}, ReadMode::CachedOnly).failure, HashFailure::NeedsDisk);
+  std::vector<HashProgress> progress(2);
+  std::vector<WholeHash> results(2);
+  std::vector<TogetherFile> files = {{&targets[0], true, &progress[0], &results[0]},
+                                     {&targets[1], true, &progress[1], &results[1]}};
+  HashTogether(files);
+  for (size_t i = 0; i < 2; ++i) {
+    ASSERT_EQ(results[i].failure, HashFailure::NeedsDisk);
+    const WholeHash rest = HashRest(targets[i], progress[i]);
+    ASSERT_EQ(rest.failure, HashFailure::None);
+    EXPECT_EQ(DigestToText(rest.digest), Md5sumOf(paths[i]));
+    EXPECT_EQ(results[i].bytes_read + rest.bytes_read, 2 * kMiB);  // nothing read twice
+  }
 }
 
 TEST_F(FileHashingTest, AStopEndsTheWorkWithoutADigest) {
@@ -216,8 +269,8 @@ TEST_F(FileHashingTest, AStopEndsTheWorkWithoutADigest) {
   std::stop_source stop;
   stop.request_stop();
   EXPECT_EQ(HashPrefix(TargetOf(path), 4096, stop.get_token()).failure, HashFailure::Cancelled);
-  PrefixHash prefix = HashPrefix(TargetOf(path), 4096);
-  EXPECT_EQ(HashRest(TargetOf(path), prefix, stop.get_token()).failure, HashFailure::Cancelled);
+  HashProgress progress;
+  EXPECT_EQ(HashRest(TargetOf(path), progress, stop.get_token()).failure, HashFailure::Cancelled);
 }
 
 }  // namespace
