@@ -115,6 +115,7 @@ class DuplicatePass : public std::enable_shared_from_this<DuplicatePass> {
   void RunFolder(const std::vector<uint32_t>& files);
   void RunPrefix(uint32_t index, bool on_lane, const DirectoryHandle* dir);
   void RunTogether(const std::vector<uint32_t>& files);
+  void GoToDisk(const std::vector<uint32_t>& files);
   void RunRest(uint32_t index);
   void PrefixDone(uint32_t index);
   void DecideGroup(uint32_t group);
@@ -321,14 +322,10 @@ void DuplicatePass::Abandon(const Step& step) {
 }
 
 void DuplicatePass::RunFolder(const std::vector<uint32_t>& files) {
-  std::optional<DirectoryHandle> dir;
-  try {
-    dir.emplace(ParentFolderOf(m_files[files.front()].target.path));
-  } catch (...) {
-    dir.reset();  // each file is then opened by its whole path
-  }
+  // When the folder cannot be opened, each file is opened by its whole path (and fails).
+  const DirectoryHandle dir(ParentFolderOf(m_files[files.front()].target.path));
   for (uint32_t i : files)
-    RunPrefix(i, false, dir ? &*dir : nullptr);
+    RunPrefix(i, false, &dir);
 }
 
 void DuplicatePass::RunPrefix(uint32_t index, bool on_lane, const DirectoryHandle* dir) {
@@ -395,11 +392,10 @@ void DuplicatePass::DecideGroup(uint32_t group) {
 
 void DuplicatePass::RunTogether(const std::vector<uint32_t>& files) {
   std::vector<TogetherFile> io(files.size());
-  std::vector<HashProgress> progress(files.size());
   std::vector<WholeHash> results(files.size());
   for (size_t k = 0; k < files.size(); ++k) {
-    io[k] = TogetherFile{&m_files[files[k]].target, m_files[files[k]].lane >= 0, &progress[k],
-                         &results[k]};
+    PassFile& file = m_files[files[k]];
+    io[k] = TogetherFile{&file.target, file.lane >= 0, &file.progress, &results[k]};
   }
   try {
     HashTogether(io, m_options.stop);
@@ -407,13 +403,12 @@ void DuplicatePass::RunTogether(const std::vector<uint32_t>& files) {
     for (WholeHash& r : results)
       r.failure = HashFailure::ReadError;
   }
+  std::vector<uint32_t> from_disk;
   for (size_t k = 0; k < files.size(); ++k) {
     PassFile& file = m_files[files[k]];
     m_bytes_read.fetch_add(results[k].bytes_read, std::memory_order_relaxed);
     if (results[k].failure == HashFailure::NeedsDisk) {
-      // Goes on alone from where the side-by-side read stopped, in its disk's lane.
-      file.progress.emplace(std::move(progress[k]));
-      Submit(Step::OnFile(StepKind::Rest, files[k], file.lane >= 0));
+      from_disk.push_back(files[k]);
       continue;
     }
     file.failure = results[k].failure;
@@ -423,6 +418,14 @@ void DuplicatePass::RunTogether(const std::vector<uint32_t>& files) {
     }
     EndFile(files[k]);
   }
+  if (!from_disk.empty()) GoToDisk(from_disk);
+}
+
+// Files of a side-by-side read that found bytes not in memory: each goes on alone from where
+// it stopped, in its disk's lane, so that a spinning disk reads it straight through.
+void DuplicatePass::GoToDisk(const std::vector<uint32_t>& files) {
+  for (uint32_t i : files)
+    Submit(Step::OnFile(StepKind::Rest, i, m_files[i].lane >= 0));
 }
 
 void DuplicatePass::RunRest(uint32_t index) {

@@ -49,6 +49,12 @@ struct DuplicatePassOptions {
 // find itself before returning. Later, through the dispatcher and on the owning thread, the
 // progress display follows the ended candidates and the grouping closes the find.
 //
+// The workers first read the first bytes of every candidate, folder by folder; a file whose
+// first bytes match no other file of its byte count ends there. The others are read whole,
+// the files of one byte count and equal first bytes side by side, so that MD5 runs once per
+// distinct content while the bytes of the rest are compared with it. Files on a spinning disk
+// take what is in memory on any worker and read from the disk one file at a time.
+//
 // The pool must be running. The list, the view and the dispatcher must stay alive until
 // on_finished has run, or until the pass was stopped and pool.Stop() has returned (the pass
 // keeps its own state alive; no worker touches the list or the view).

@@ -22,17 +22,19 @@ std::byte* PieceBuffer(size_t bytes) {
   return buffer.get();
 }
 
-// Reads length bytes at offset, fewer only at the end of the file. In cached-only mode a
-// short read is followed by another, which tells the end of the file (0) from bytes that are
-// not in memory (kWouldBlock).
+// Reads length bytes at offset, fewer only at the end of the file. A read that comes back
+// short exactly at `end` (the byte count the file must have) is its end: the one byte more
+// that was asked for does not exist. Anywhere else a short read is followed by another, which
+// tells the end of the file (0) from a file system that returns less (or, for a cached-only
+// read, from bytes that are not in memory: kWouldBlock).
 int64_t ReadFully(FileReader& file, uint64_t offset, std::byte* buffer, size_t length,
-                  bool cached_only) {
+                  bool cached_only, uint64_t end) {
   size_t got = 0;
   while (got < length) {
     const int64_t n = file.ReadAt(offset + got, buffer + got, length - got, cached_only);
     if (n < 0) return n;
-    if (n == 0) break;
     got += static_cast<size_t>(n);
+    if (n == 0 || offset + got == end) break;
   }
   return static_cast<int64_t>(got);
 }
@@ -41,31 +43,34 @@ HashFailure FailureOfRead(int64_t n) {
   return n == FileReader::kWouldBlock ? HashFailure::NeedsDisk : HashFailure::ReadError;
 }
 
-// A quick 128-bit hash of a file's first bytes. Two lanes of 64-bit multiply-fold mixing;
-// it only has to tell apart files of one byte count, and a rare clash only costs a read.
+// A quick 128-bit hash of a file's first bytes: four independent lanes of 64-bit
+// multiply-fold mixing, folded together at the end. It only has to tell apart files of one
+// byte count, and a rare clash only costs a read.
 Md5Digest QuickKey(const std::byte* data, size_t length) {
-  constexpr uint64_t kA = 0x9E3779B97F4A7C15ULL, kB = 0xC2B2AE3D27D4EB4FULL;
+  constexpr uint64_t kMul[4] = {0x9E3779B97F4A7C15ULL, 0xC2B2AE3D27D4EB4FULL, 0x165667B19E3779F9ULL,
+                                0xD6E8FEB86659FD93ULL};
   auto fold = [](uint64_t x, uint64_t k) {
     const unsigned __int128 p = static_cast<unsigned __int128>(x) * k;
     return static_cast<uint64_t>(p) ^ static_cast<uint64_t>(p >> 64);
   };
-  uint64_t h1 = 0x243F6A8885A308D3ULL ^ length, h2 = 0x13198A2E03707344ULL;
+  uint64_t h[4] = {0x243F6A8885A308D3ULL ^ length, 0x13198A2E03707344ULL, 0xA4093822299F31D0ULL,
+                   0x082EFA98EC4E6C89ULL};
+  uint64_t word[4];
   size_t at = 0;
-  for (; at + 16 <= length; at += 16) {
-    uint64_t a = 0, b = 0;
-    std::memcpy(&a, data + at, 8);
-    std::memcpy(&b, data + at + 8, 8);
-    h1 = fold(h1 ^ a, kA) + b;
-    h2 = fold(h2 ^ b, kB) + a;
+  for (; at + 32 <= length; at += 32) {
+    std::memcpy(word, data + at, 32);
+    for (int lane = 0; lane < 4; ++lane)
+      h[lane] = fold(h[lane] ^ word[lane], kMul[lane]);
   }
-  uint64_t tail[2] = {0, 0};
-  std::memcpy(tail, data + at, length - at);
-  h1 = fold(h1 ^ tail[0] ^ h2, kA);
-  h2 = fold(h2 ^ tail[1] ^ h1, kB);
-  h1 = fold(h1, kB);
+  std::memset(word, 0, sizeof word);
+  std::memcpy(word, data + at, length - at);
+  for (int lane = 0; lane < 4; ++lane)
+    h[lane] = fold(h[lane] ^ word[lane], kMul[lane]);
+  const uint64_t a = fold(h[0] ^ h[2], kMul[1]) ^ h[1];
+  const uint64_t b = fold(h[1] ^ h[3], kMul[2]) ^ h[0];
   Md5Digest key{};
-  std::memcpy(key.data(), &h1, 8);
-  std::memcpy(key.data() + 8, &h2, 8);
+  const uint64_t halves[2] = {fold(a, kMul[3]), fold(b ^ a, kMul[0])};
+  std::memcpy(key.data(), halves, 16);
   return key;
 }
 
@@ -115,7 +120,7 @@ PrefixHash HashPrefix(const HashTarget& target, uint32_t prefix_bytes, std::stop
   // A complete file is asked for one byte more than it has, which must not come.
   const size_t want = static_cast<size_t>(out.complete ? bytes + 1 : prefix);
   std::byte* buffer = PieceBuffer(want);
-  const int64_t n = ReadFully(file, 0, buffer, want, mode == ReadMode::CachedOnly);
+  const int64_t n = ReadFully(file, 0, buffer, want, mode == ReadMode::CachedOnly, bytes);
   if (n < 0) {
     out.failure = FailureOfRead(n);
     return out;
@@ -164,7 +169,7 @@ WholeHash HashRest(const HashTarget& target, HashProgress& progress, std::stop_t
     }
     const size_t want =
         static_cast<size_t>(std::min<uint64_t>(kReadPieceBytes, to + 1 - progress.done));
-    const int64_t n = ReadFully(file, progress.done, buffer, want, cached_only);
+    const int64_t n = ReadFully(file, progress.done, buffer, want, cached_only, to);
     if (n < 0) {
       out.failure = FailureOfRead(n);
       return out;
@@ -208,7 +213,7 @@ void Drop(Member& m, HashFailure failure) {
 bool ReadPieces(std::vector<Member>& members, uint64_t pos, uint64_t to, size_t want) {
   for (Member& m : members) {
     if (!m.active) continue;
-    const int64_t n = ReadFully(m.file, pos, m.piece, want, m.io->cached_only);
+    const int64_t n = ReadFully(m.file, pos, m.piece, want, m.io->cached_only, to);
     if (n == FileReader::kWouldBlock) return false;
     if (n < 0) {
       Drop(m, HashFailure::ReadError);
@@ -253,9 +258,7 @@ void SplitStreams(std::vector<Member>& members, std::vector<Md5Hasher>& streams,
 void HandOver(std::vector<Member>& members, const std::vector<Md5Hasher>& streams, uint64_t pos) {
   for (Member& m : members) {
     if (!m.active) continue;
-    m.io->progress->md5 = streams[m.stream];
-    m.io->progress->done = pos;
-    m.io->progress->modified = m.file.Modified();
+    m.io->progress->emplace(HashProgress{streams[m.stream], pos, m.file.Modified()});
     m.io->result->failure = HashFailure::NeedsDisk;
   }
 }
@@ -291,8 +294,10 @@ void HashTogether(std::span<TogetherFile> files, std::stop_token stop) {
       HandOver(members, streams, pos);
       return;
     }
+    // Every file still here gave exactly n bytes; fewer than asked for means each of them
+    // ended exactly at its byte count.
     const size_t n = static_cast<size_t>(std::min<uint64_t>(want, to - pos));
-    if (n == 0) break;  // every file still here ended exactly at its byte count
+    if (n == 0) break;
     SplitStreams(members, streams, n);
     std::vector<bool> updated(streams.size(), false);
     for (Member& m : members) {
@@ -301,6 +306,7 @@ void HashTogether(std::span<TogetherFile> files, std::stop_token stop) {
       updated[m.stream] = true;
     }
     pos += n;
+    if (n < want) break;
   }
   for (Md5Hasher& md5 : streams)
     md5.Final();

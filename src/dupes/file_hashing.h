@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <stop_token>
 #include <string>
@@ -88,8 +89,8 @@ WholeHash HashRest(const HashTarget& target, HashProgress& progress, std::stop_t
 // One of several files of one byte count read side by side.
 struct TogetherFile {
   const HashTarget* target = nullptr;
-  bool cached_only = false;          // on a spinning disk: take only what is in memory
-  HashProgress* progress = nullptr;  // filled when the result is NeedsDisk
+  bool cached_only = false;  // on a spinning disk: take only what is in memory
+  std::optional<HashProgress>* progress = nullptr;  // filled when the result is NeedsDisk
   WholeHash* result = nullptr;
 };
 

@@ -43,8 +43,8 @@ class BlockDeviceTest : public ::testing::Test {
     }
   }
   void Link(int major_number, int minor_number, const std::string& target) {
-    fs::create_symlink(target, m_root + "/dev/block/" + std::to_string(major_number) + ":" +
-                                   std::to_string(minor_number));
+    fs::create_symlink(target, m_root + std::string("/dev/block/") + std::to_string(major_number) +
+                                   ":" + std::to_string(minor_number));
   }
 
   std::string m_root;

@@ -84,11 +84,12 @@ TEST_F(FileHashingTest, DigestsMatchMd5sumAtEveryBoundary) {
                               piece, piece + 1, 3 * piece + 7, 5 * kMiB, 5 * kMiB + 1};
   uint32_t seed = 1;
   for (uint64_t length : lengths) {
-    const std::string path = Write("f" + std::to_string(length), Content(length, seed++));
+    const std::string path =
+        Write(std::string("f") + std::to_string(length), Content(length, seed++));
     const WholeHash whole = HashWholeFile(TargetOf(path));
     ASSERT_EQ(whole.failure, HashFailure::None) << length;
     EXPECT_EQ(DigestToText(whole.digest), Md5sumOf(path)) << length;
-    // Every byte once, and the one extra byte asked for at the end finds nothing.
+    // Every byte once, and nothing past the end.
     EXPECT_EQ(whole.bytes_read, length) << length;
   }
   EXPECT_EQ(Md5sumOf(Write("empty", "")), "d41d8cd98f00b204e9800998ecf8427e");
@@ -113,7 +114,8 @@ TEST_F(FileHashingTest, PrefixKeysTellFilesApartByTheirFirstBytesOnly) {
 
   // A file not longer than the prefix is read to its end; its key is its MD5.
   for (size_t length : {size_t{0}, size_t{1}, size_t{4095}, size_t{4096}}) {
-    const std::string path = Write("short" + std::to_string(length), bytes.substr(0, length));
+    const std::string path =
+        Write(std::string("short") + std::to_string(length), bytes.substr(0, length));
     const PrefixHash whole = HashPrefix(TargetOf(path), 4096);
     EXPECT_TRUE(whole.complete) << length;
     EXPECT_EQ(DigestToText(whole.key), Md5sumOf(path)) << length;
@@ -137,7 +139,7 @@ TEST_F(FileHashingTest, FilesReadSideBySideEachGetTheirOwnMd5) {
   fs::remove(paths[6]);
   fs::resize_file(paths[7], length - 1);
 
-  std::vector<HashProgress> progress(paths.size());
+  std::vector<std::optional<HashProgress>> progress(paths.size());
   std::vector<WholeHash> results(paths.size());
   std::vector<TogetherFile> files;
   for (size_t i = 0; i < paths.size(); ++i) {
@@ -226,7 +228,7 @@ TEST_F(FileHashingTest, AFileThatIsNoLongerTheListedOneEndsWithoutADigest) {
   };
   int n = 0;
   for (const Case& c : cases) {
-    const std::string path = Write("victim" + std::to_string(n++), Content(6000, 5));
+    const std::string path = Write(std::string("victim") + std::to_string(n++), Content(6000, 5));
     const HashTarget target = TargetOf(path);
     c.change(path);
     const auto start = std::chrono::steady_clock::now();
@@ -250,14 +252,15 @@ TEST_F(FileHashingTest, ACachedOnlyReadStopsAtWhatIsNotInMemoryAndGoesOnLater) {
     ::close(fd);
   }
   EXPECT_EQ(HashPrefix(targets[0], 4096, {}, ReadMode::CachedOnly).failure, HashFailure::NeedsDisk);
-  std::vector<HashProgress> progress(2);
+  std::vector<std::optional<HashProgress>> progress(2);
   std::vector<WholeHash> results(2);
   std::vector<TogetherFile> files = {{&targets[0], true, &progress[0], &results[0]},
                                      {&targets[1], true, &progress[1], &results[1]}};
   HashTogether(files);
   for (size_t i = 0; i < 2; ++i) {
     ASSERT_EQ(results[i].failure, HashFailure::NeedsDisk);
-    const WholeHash rest = HashRest(targets[i], progress[i]);
+    ASSERT_TRUE(progress[i].has_value());
+    const WholeHash rest = HashRest(targets[i], *progress[i]);
     ASSERT_EQ(rest.failure, HashFailure::None);
     EXPECT_EQ(DigestToText(rest.digest), Md5sumOf(paths[i]));
     EXPECT_EQ(results[i].bytes_read + rest.bytes_read, 2 * kMiB);  // nothing read twice

@@ -184,7 +184,7 @@ TEST_F(DuplicatePassTest, FindsExactlyTheGroupsOfEqualContentWithOneAndFourWorke
     m_view = RecordingView();
     List();
     const DuplicatePassReport report = Run(workers);
-    SCOPED_TRACE("workers " + std::to_string(workers));
+    SCOPED_TRACE(std::string("workers ") + std::to_string(workers));
 
     EXPECT_EQ(Sets(GroupsOf()), kMixedSets);
     EXPECT_EQ(report.groups, 6);
@@ -209,7 +209,7 @@ TEST_F(DuplicatePassTest, FindsExactlyTheGroupsOfEqualContentWithOneAndFourWorke
       if (digest.empty()) past_digests = true;
       EXPECT_FALSE(past_digests && !digest.empty()) << "row " << r;
       if (mark != kMarkNone && mark != previous) {
-        EXPECT_EQ(mark, "重复文件第" + std::to_string(++expected_group) + "组");
+        EXPECT_EQ(mark, std::string("重复文件第") + std::to_string(++expected_group) + "组");
       }
       previous = mark;
       if (!digest.empty()) {
@@ -260,7 +260,7 @@ TEST_F(DuplicatePassTest, FindsExactlyTheGroupsOfEqualContentWithOneAndFourWorke
 
 TEST_F(DuplicatePassTest, ProgressDisplayAppearsOnceAndEndsFull) {
   for (int i = 0; i < 40; ++i)
-    Write("p/" + std::to_string(i), Content(5000, i % 20));
+    Write(std::string("p/") + std::to_string(i), Content(5000, i % 20));
   List();
   Run(2);
   const std::vector<std::string>& log = m_view.log;
@@ -324,8 +324,11 @@ TEST_F(DuplicatePassTest, FilesThatChangedAfterTheFindEndWithoutADigest) {
   for (const char* name : {"keep1", "keep2", "gone", "cut", "fifo", "swapped"}) {
     Write(name, bytes);
   }
+  Write("folder/a", bytes);
+  Write("folder/b", bytes);
   List();
   fs::remove(At("gone"));
+  fs::remove_all(At("folder"));  // the whole folder, both copies with it
   fs::resize_file(At("cut"), 10);
   fs::remove(At("fifo"));
   ASSERT_EQ(::mkfifo(At("fifo").c_str(), 0600), 0);
@@ -333,8 +336,8 @@ TEST_F(DuplicatePassTest, FilesThatChangedAfterTheFindEndWithoutADigest) {
   fs::rename(At("swapped.new"), At("swapped"));
 
   const DuplicatePassReport report = Run(2);
-  EXPECT_EQ(report.candidates, 6);
-  EXPECT_EQ(report.unreadable, 4);
+  EXPECT_EQ(report.candidates, 8);
+  EXPECT_EQ(report.unreadable, 6);
   EXPECT_EQ(report.groups, 1);
   EXPECT_EQ(Sets(GroupsOf()), (std::set<std::set<std::string>>{{"keep1", "keep2"}}));
   for (int r = 0; r < m_list.RowCount(); ++r) {
@@ -345,7 +348,7 @@ TEST_F(DuplicatePassTest, FilesThatChangedAfterTheFindEndWithoutADigest) {
     }
   }
   EXPECT_EQ(m_view.Messages(),
-            std::vector<std::string>{"查找完成，共找到6项文件。其中发现重复文件：1组。"});
+            std::vector<std::string>{"查找完成，共找到8项文件。其中发现重复文件：1组。"});
 }
 
 // Drops a file's pages from memory, so that reading it has to go to the disk.
@@ -358,17 +361,19 @@ void Evict(const std::string& path) {
 }
 
 TEST_F(DuplicatePassTest, ASpinningDiskIsReadOneFileAtATime) {
-  for (int i = 0; i < 30; ++i)
-    Write("s/" + std::to_string(i), Content(300000, i % 10));
+  for (int i = 0; i < 30; ++i) {
+    Write(std::string("s/") + std::to_string(i), Content(300000, i % 10));
+    Write(std::string("t/") + std::to_string(i), Content(50000, 100 + i % 5));
+  }
   List();
-  for (int i = 0; i < 30; ++i)
-    Evict(At("s/" + std::to_string(i)));
+  for (int r = 0; r < m_list.RowCount(); ++r)
+    Evict(m_list.CellText(r, ColPath));
   DuplicatePassOptions options;
   options.device_spins = [](uint64_t) { return true; };
   const DuplicatePassReport report = Run(4, options);
   EXPECT_EQ(report.peak_tasks_per_spinning_disk, 1);
-  EXPECT_EQ(report.groups, 10);
-  EXPECT_EQ(report.hashed_in_full, 30);
+  EXPECT_EQ(report.groups, 15);
+  EXPECT_EQ(report.hashed_in_full, 60);
   for (int r = 0; r < m_list.RowCount(); ++r) {
     EXPECT_EQ(m_list.CellText(r, ColDigest), Md5sumOf(m_list.CellText(r, ColPath)));
   }
@@ -376,7 +381,7 @@ TEST_F(DuplicatePassTest, ASpinningDiskIsReadOneFileAtATime) {
 
 TEST_F(DuplicatePassTest, WhatIsInMemoryIsHashedOnAllWorkersEvenOnASpinningDisk) {
   for (int i = 0; i < 30; ++i)
-    Write("s/" + std::to_string(i), Content(300000, i % 10));
+    Write(std::string("s/") + std::to_string(i), Content(300000, i % 10));
   List();
   DuplicatePassOptions options;
   options.device_spins = [](uint64_t) { return true; };
@@ -388,7 +393,7 @@ TEST_F(DuplicatePassTest, WhatIsInMemoryIsHashedOnAllWorkersEvenOnASpinningDisk)
 
 TEST_F(DuplicatePassTest, AStopEndsThePassQuietlyAndThePoolStopsCleanly) {
   for (int i = 0; i < 20; ++i)
-    Write("z/" + std::to_string(i), Content(2 * kMiB, i % 2));
+    Write(std::string("z/") + std::to_string(i), Content(2 * kMiB, i % 2));
   List();
   std::stop_source stop;
   bool finished = false;
@@ -416,7 +421,7 @@ TEST_F(DuplicatePassTest, AStopEndsThePassQuietlyAndThePoolStopsCleanly) {
 
 TEST_F(DuplicatePassTest, APoolThatStopsMidPassStillEndsEveryCandidate) {
   for (int i = 0; i < 20; ++i)
-    Write("y/" + std::to_string(i), Content(1 * kMiB, i % 2));
+    Write(std::string("y/") + std::to_string(i), Content(1 * kMiB, i % 2));
   List();
   bool finished = false;
   DuplicatePassReport report;

@@ -146,7 +146,7 @@ TEST(DupesGrouper, LabelsRunsOfEqualDigestsFromTheTop) {
   for (const GroupCase& c : cases) {
     std::vector<FakeFile> files;
     for (size_t i = 0; i < c.digests.size(); ++i) {
-      files.push_back({"r" + std::to_string(i), 100, i + 1});
+      files.push_back({std::string("r") + std::to_string(i), 100, i + 1});
     }
     ResultList list = ListOf(files);
     std::vector<RowDigest> digests;
