@@ -3,34 +3,30 @@
 #include <filesystem>
 #include <fstream>
 
+#include "../support/fixture.h"
 #include "../support/run_process.h"
 
 namespace quelvane {
 namespace {
 
 namespace fs = std::filesystem;
-using quelvane::testing::ReadAll;
-using quelvane::testing::RunProcess;
+using namespace quelvane::testing;
 
 const std::string kCli = QUELVANE_CLI_PATH;
 
 class CliActionsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/quelvane-cliact-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    m_dir = tmpl;
+    ASSERT_TRUE(m_tmp.ok());
     fs::create_directories(m_dir + "/src/sub");
     fs::create_directories(m_dir + "/out");
     Write("src/a.txt", "first");
     Write("src/sub/a.txt", "second");
     Write("out/a.txt", "already there");
   }
-  void TearDown() override { fs::remove_all(m_dir); }
-  void Write(const std::string& rel, const std::string& bytes) {
-    std::ofstream(m_dir + "/" + rel, std::ios::binary) << bytes;
-  }
-  std::string m_dir;
+  void Write(const std::string& rel, const std::string& bytes) { WriteFile(m_tmp / rel, bytes); }
+  TempDir m_tmp;
+  std::string m_dir = m_tmp.path();
 };
 
 TEST_F(CliActionsTest, DryRunPrintsThePlanAndChangesNothing) {
@@ -55,9 +51,9 @@ TEST_F(CliActionsTest, CopyKeepsEveryFileAndReportsClashes) {
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.err.find("复制任务完成，共完成复制对象：2个。其中有重名的：2个。"),
             std::string::npos);
-  EXPECT_EQ(ReadAll(m_dir + "/out/a.txt"), "already there");
-  EXPECT_EQ(ReadAll(m_dir + "/out/a（有重名的——Quelvane）.txt"), "first");
-  EXPECT_EQ(ReadAll(m_dir + "/out/a（有重名的——Quelvane）(2).txt"), "second");
+  EXPECT_EQ(ReadFile(m_dir + "/out/a.txt"), "already there");
+  EXPECT_EQ(ReadFile(m_dir + "/out/a（有重名的——Quelvane）.txt"), "first");
+  EXPECT_EQ(ReadFile(m_dir + "/out/a（有重名的——Quelvane）(2).txt"), "second");
 }
 
 TEST_F(CliActionsTest, MoveIntoMissingFolderFails) {
@@ -85,8 +81,8 @@ TEST_F(CliActionsTest, ExportWritesWorkbookOrFails) {
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_GT(fs::file_size(m_dir + "/" + name), 0u);
   }
-  auto bad = RunProcess(kCli, {"-e", "txt", "-q", "--export", m_dir + "/src/a.txt/x.xls",
-                               m_dir + "/src"});
+  auto bad =
+      RunProcess(kCli, {"-e", "txt", "-q", "--export", m_dir + "/src/a.txt/x.xls", m_dir + "/src"});
   EXPECT_EQ(bad.status, 1);
   EXPECT_NE(bad.err.find("导出失败：Not a directory\n"), std::string::npos) << bad.err;
 }

@@ -3,29 +3,23 @@
 #include <filesystem>
 #include <fstream>
 
+#include "../support/fixture.h"
 #include "../support/run_process.h"
 
 namespace quelvane {
 namespace {
 
 namespace fs = std::filesystem;
-using quelvane::testing::RunProcess;
+using namespace quelvane::testing;
 
 const std::string kCli = QUELVANE_CLI_PATH;
 
 class CliDupesTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/quelvane-clidup-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    m_dir = tmpl;
-  }
-  void TearDown() override { fs::remove_all(m_dir); }
-  void Write(const std::string& rel, const std::string& bytes) {
-    fs::create_directories(fs::path(m_dir + "/" + rel).parent_path());
-    std::ofstream(m_dir + "/" + rel, std::ios::binary) << bytes;
-  }
-  std::string m_dir;
+  void SetUp() override { ASSERT_TRUE(m_tmp.ok()); }
+  void Write(const std::string& rel, const std::string& bytes) { WriteFile(m_tmp / rel, bytes); }
+  TempDir m_tmp;
+  std::string m_dir = m_tmp.path();
 };
 
 TEST_F(CliDupesTest, JsonGroupsMatchMd5sum) {

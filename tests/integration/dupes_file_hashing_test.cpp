@@ -15,34 +15,16 @@
 #include "dupes/file_hashing.h"
 #include "dupes/md5_hasher.h"
 
+#include "../support/fixture.h"
+
 namespace quelvane {
 namespace {
+
+using namespace quelvane::testing;
 
 namespace fs = std::filesystem;
 
 constexpr uint64_t kMiB = 1024 * 1024;
-
-// Bytes that differ from file to file and from place to place.
-std::string Content(uint64_t length, uint32_t seed) {
-  std::string bytes(length, '\0');
-  uint32_t x = seed * 2654435761u + 1;
-  for (auto& b : bytes) {
-    x = x * 1664525u + 1013904223u;
-    b = static_cast<char>(x >> 24);
-  }
-  return bytes;
-}
-
-// The digest as the system's md5sum prints it.
-std::string Md5sumOf(const std::string& path) {
-  const std::string command = "md5sum '" + path + "'";
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return "";
-  char line[64] = {};
-  const size_t n = fread(line, 1, 32, pipe);
-  pclose(pipe);
-  return std::string(line, n);
-}
 
 class FileHashingTest : public ::testing::Test {
  protected:
@@ -251,7 +233,10 @@ TEST_F(FileHashingTest, ACachedOnlyReadStopsAtWhatIsNotInMemoryAndGoesOnLater) {
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
     ::close(fd);
   }
-  EXPECT_EQ(HashPrefix(targets[0], 4096, {}, ReadMode::CachedOnly).failure, HashFailure::NeedsDisk);
+  // The host may bring pages back or refuse to drop them; the test needs them gone.
+  if (HashPrefix(targets[0], 4096, {}, ReadMode::CachedOnly).failure != HashFailure::NeedsDisk) {
+    GTEST_SKIP() << "the page cache kept the file";
+  }
   std::vector<std::optional<HashProgress>> progress(2);
   std::vector<WholeHash> results(2);
   std::vector<TogetherFile> files = {{&targets[0], true, &progress[0], &results[0]},
@@ -263,7 +248,10 @@ TEST_F(FileHashingTest, ACachedOnlyReadStopsAtWhatIsNotInMemoryAndGoesOnLater) {
     const WholeHash rest = HashRest(targets[i], *progress[i]);
     ASSERT_EQ(rest.failure, HashFailure::None);
     EXPECT_EQ(DigestToText(rest.digest), Md5sumOf(paths[i]));
-    EXPECT_EQ(results[i].bytes_read + rest.bytes_read, 2 * kMiB);  // nothing read twice
+    // Nothing is read twice, except the one piece in which a cached-only read stopped when
+    // memory pressure evicted part of it meanwhile.
+    EXPECT_GE(results[i].bytes_read + rest.bytes_read, 2 * kMiB);
+    EXPECT_LE(results[i].bytes_read + rest.bytes_read, 2 * kMiB + kReadPieceBytes);
   }
 }
 

@@ -15,41 +15,12 @@
 #include "results/result_list.h"
 #include "view/recording_view.h"
 
+#include "../support/fixture.h"
+
 namespace quelvane {
 namespace {
 
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = "/tmp/quelvane-delete-XXXXXX";
-    if (::mkdtemp(pattern.data()) != nullptr) m_path = pattern;
-  }
-  ~TempDir() {
-    std::error_code ignored;
-    if (!m_path.empty()) std::filesystem::remove_all(m_path, ignored);
-  }
-  std::string operator/(const std::string& name) const { return m_path + "/" + name; }
-
- private:
-  std::string m_path;
-};
-
-void WriteFile(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << bytes;
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-bool Exists(const std::string& path) {
-  struct stat st {};
-  return ::lstat(path.c_str(), &st) == 0;
-}
+using namespace quelvane::testing;
 
 // Gives a name a new file: written beside it and renamed over it, so the inode is new.
 void Replace(const std::string& path, const std::string& bytes) {

@@ -17,39 +17,12 @@
 
 #include "platform/fs_ops.h"
 
+#include "../support/fixture.h"
+
 namespace quelvane {
 namespace {
 
-// A fresh directory under `base`, removed with everything in it at the end.
-class TempDir {
- public:
-  explicit TempDir(const std::string& base = "/tmp") {
-    std::string pattern = base + "/quelvane-fsops-XXXXXX";
-    if (::mkdtemp(pattern.data()) != nullptr) m_path = pattern;
-  }
-  ~TempDir() {
-    std::error_code ignored;
-    if (!m_path.empty()) std::filesystem::remove_all(m_path, ignored);
-  }
-  bool ok() const { return !m_path.empty(); }
-  std::string operator/(const std::string& name) const { return m_path + "/" + name; }
-  const std::string& path() const { return m_path; }
-
- private:
-  std::string m_path;
-};
-
-void WriteFile(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << bytes;
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+using namespace quelvane::testing;
 
 std::string RandomBytes(size_t size, unsigned seed) {
   std::mt19937 gen(seed);
@@ -63,11 +36,6 @@ struct stat Lstat(const std::string& path) {
   struct stat st {};
   ::lstat(path.c_str(), &st);
   return st;
-}
-
-bool Exists(const std::string& path) {
-  struct stat st {};
-  return ::lstat(path.c_str(), &st) == 0;
 }
 
 FileIdentity IdentityOf(const std::string& path) {

@@ -17,45 +17,14 @@
 #include "results/result_list.h"
 #include "view/recording_view.h"
 
+#include "../support/fixture.h"
+
 namespace quelvane {
 namespace {
 
+using namespace quelvane::testing;
+
 const std::string S(ClashSuffix);
-
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = "/tmp/quelvane-transfer-XXXXXX";
-    if (::mkdtemp(pattern.data()) != nullptr) m_path = pattern;
-  }
-  ~TempDir() {
-    std::error_code ignored;
-    if (!m_path.empty()) std::filesystem::remove_all(m_path, ignored);
-  }
-  std::string operator/(const std::string& name) const { return m_path + "/" + name; }
-  const std::string& path() const { return m_path; }
-
- private:
-  std::string m_path;
-};
-
-void WriteFile(const std::string& path, const std::string& bytes) {
-  std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << bytes;
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-bool Exists(const std::string& path) {
-  struct stat st {};
-  return ::lstat(path.c_str(), &st) == 0;
-}
 
 // Everything a folder holds, as name -> bytes ("<dir>" for a folder).
 std::map<std::string, std::string> Contents(const std::string& dir) {

@@ -72,7 +72,7 @@ inline ReadBackResult ReadBack(const std::string& workbook, const WorkbookSnapsh
 }
 
 inline std::string FileBytes(const std::string& path) {
-  return ReadAll(path);
+  return ReadFile(path);
 }
 
 }  // namespace quelvane::testing

@@ -7,9 +7,10 @@
 
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
+
+#include "fixture.h"
 
 namespace quelvane::testing {
 
@@ -18,13 +19,6 @@ struct ProcessResult {
   std::string out;
   std::string err;
 };
-
-inline std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
 
 inline ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args,
                                 const std::string& input = "") {
@@ -52,8 +46,8 @@ inline ProcessResult RunProcess(const std::string& program, const std::vector<st
   int wstatus = 0;
   waitpid(pid, &wstatus, 0);
   result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
-  result.out = ReadAll(out_path);
-  result.err = ReadAll(err_path);
+  result.out = ReadFile(out_path);
+  result.err = ReadFile(err_path);
   unlink(in_path.c_str());
   unlink(out_path.c_str());
   unlink(err_path.c_str());

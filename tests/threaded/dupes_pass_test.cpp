@@ -22,31 +22,16 @@
 #include "view/event_loop.h"
 #include "view/recording_view.h"
 
+#include "../support/fixture.h"
+
 namespace quelvane {
 namespace {
+
+using namespace quelvane::testing;
 
 namespace fs = std::filesystem;
 
 constexpr uint64_t kMiB = 1024 * 1024;
-
-std::string Content(uint64_t length, uint32_t seed) {
-  std::string bytes(length, '\0');
-  uint32_t x = seed * 2654435761u + 7;
-  for (auto& b : bytes) {
-    x = x * 1664525u + 1013904223u;
-    b = static_cast<char>(x >> 24);
-  }
-  return bytes;
-}
-
-std::string Md5sumOf(const std::string& path) {
-  FILE* pipe = popen(("md5sum '" + path + "'").c_str(), "r");
-  if (pipe == nullptr) return "";
-  char line[64] = {};
-  const size_t n = fread(line, 1, 32, pipe);
-  pclose(pipe);
-  return std::string(line, n);
-}
 
 using Groups = std::map<std::string, std::set<std::string>>;  // label -> names
 

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "../support/fixture.h"
 #include "results/result_list.h"
 #include "search/find_command.h"
 #include "view/event_loop.h"
@@ -12,23 +13,18 @@ namespace quelvane {
 namespace {
 
 namespace fs = std::filesystem;
+using namespace quelvane::testing;
 
 class FindCommandTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/quelvane-find-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    m_dir = tmpl;
+    ASSERT_TRUE(m_tmp.ok());
     m_view.edits[kSearchDirEdit] = m_dir;
     m_settings.ExtensionList = "mp4";
     m_settings.SizeFilterMode = "不筛选";
     m_settings.NameFilterMode = "不筛选";
   }
-  void TearDown() override { fs::remove_all(m_dir); }
-  void Write(const std::string& rel, const std::string& bytes) {
-    fs::create_directories(fs::path(m_dir + "/" + rel).parent_path());
-    std::ofstream(m_dir + "/" + rel, std::ios::binary) << bytes;
-  }
+  void Write(const std::string& rel, const std::string& bytes) { WriteFile(m_tmp / rel, bytes); }
   // Runs one find to its end; returns how it ended and whether the hand-off ran.
   FindReport RunFind(bool* handed_off = nullptr) {
     FindCommand find(m_list, m_view, m_loop);
@@ -48,7 +44,8 @@ class FindCommandTest : public ::testing::Test {
     m_loop.RunUntil([&] { return done; });
     return report;
   }
-  std::string m_dir;
+  TempDir m_tmp;
+  std::string m_dir = m_tmp.path();
   RecordingView m_view;
   EventLoop m_loop;
   ResultList m_list;
