@@ -16,6 +16,7 @@
 #include "view/recording_view.h"
 
 #include "../support/fixture.h"
+#include "../support/list_rows.h"
 
 namespace quelvane {
 namespace {
@@ -30,19 +31,7 @@ void Replace(const std::string& path, const std::string& bytes) {
 
 int AddRow(ResultList& list, const std::string& path, const std::string& state = "无",
            bool checked = true) {
-  RowData data;
-  data.cells[ColSeq] = std::to_string(list.RowCount() + 1);
-  data.cells[ColName] = path.substr(path.rfind('/') + 1);
-  data.cells[ColPath] = path;
-  data.cells[ColDupState] = state;
-  struct stat st {};
-  if (::lstat(path.c_str(), &st) == 0) {
-    data.facts = {static_cast<uint64_t>(st.st_size), static_cast<uint64_t>(st.st_dev),
-                  static_cast<uint64_t>(st.st_ino)};
-  }
-  int row = list.AppendRow(data);
-  list.SetRowChecked(row, checked);
-  return row;
+  return AddFileRow(list, path, state, checked);
 }
 
 TEST(DeleteCheckedFiles, DeletesOnlyTheFilesThatWereFound) {

@@ -18,6 +18,7 @@
 #include "view/recording_view.h"
 
 #include "../support/fixture.h"
+#include "../support/list_rows.h"
 
 namespace quelvane {
 namespace {
@@ -38,18 +39,7 @@ std::map<std::string, std::string> Contents(const std::string& dir) {
 
 // A ticked row for a file, as a find would add it.
 int AddRow(ResultList& list, const std::string& path, bool checked = true) {
-  RowData data;
-  data.cells[ColSeq] = std::to_string(list.RowCount() + 1);
-  data.cells[ColName] = path.substr(path.rfind('/') + 1);
-  data.cells[ColPath] = path;
-  struct stat st {};
-  if (::lstat(path.c_str(), &st) == 0) {
-    data.facts = {static_cast<uint64_t>(st.st_size), static_cast<uint64_t>(st.st_dev),
-                  static_cast<uint64_t>(st.st_ino)};
-  }
-  int row = list.AppendRow(data);
-  list.SetRowChecked(row, checked);
-  return row;
+  return AddFileRow(list, path, "", checked);
 }
 
 TransferReport RunCommand(TransferKind kind, const ResultList& list, RecordingView& view) {
