@@ -11,29 +11,40 @@ namespace {
 const char kHex[] = "0123456789abcdef";
 const std::string kGroupPrefix = "重复文件第";
 
+// Appends text with backslash, tab, CR and LF escaped; plain runs are copied in one go.
+void AppendTsvEscaped(std::string& out, std::string_view text) {
+  size_t start = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char* escape = nullptr;
+    switch (text[i]) {
+      case '\\':
+        escape = "\\\\";
+        break;
+      case '\t':
+        escape = "\\t";
+        break;
+      case '\r':
+        escape = "\\r";
+        break;
+      case '\n':
+        escape = "\\n";
+        break;
+      default:
+        continue;
+    }
+    out.append(text.substr(start, i - start));
+    out.append(escape);
+    start = i + 1;
+  }
+  out.append(text.substr(start));
+}
+
 }  // namespace
 
 std::string TsvEscape(std::string_view text) {
   std::string out;
   out.reserve(text.size());
-  for (char c : text) {
-    switch (c) {
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      default:
-        out += c;
-    }
-  }
+  AppendTsvEscaped(out, text);
   return out;
 }
 
@@ -89,14 +100,18 @@ void WriteTsv(std::ostream& out, const ResultList& list) {
   for (int c = ColSeq; c < kColumnCount; ++c) {
     out << ResultList::ColumnTitle(c) << (c + 1 < kColumnCount ? '\t' : '\n');
   }
+  std::string chunk;
   for (int r = 0; r < list.RowCount(); ++r) {
-    std::string line;
     for (int c = ColSeq; c < kColumnCount; ++c) {
-      line += TsvEscape(list.CellView(r, c));
-      line += c + 1 < kColumnCount ? '\t' : '\n';
+      AppendTsvEscaped(chunk, list.CellView(r, c));
+      chunk += c + 1 < kColumnCount ? '\t' : '\n';
     }
-    out << line;
+    if (chunk.size() >= (1u << 16)) {
+      out.write(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+      chunk.clear();
+    }
   }
+  out.write(chunk.data(), static_cast<std::streamsize>(chunk.size()));
 }
 
 void WriteJson(std::ostream& out, const ResultList& list, const std::string& summary,
