@@ -32,12 +32,11 @@ void FindCommand::Stop() {
   if (m_worker.joinable()) m_worker.request_stop();
 }
 
-bool FindCommand::Refuse(const std::string& message) {
+void FindCommand::Refuse(const std::string& message) {
   m_view.ShowMessage(kMsgInfo, message);
   FindReport report;
   report.refused = true;
   if (m_finished) m_finished(report);
-  return false;
 }
 
 void FindCommand::Run(const FilterSettings& settings, HandOff hand_off, Finished finished) {

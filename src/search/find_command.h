@@ -45,7 +45,7 @@ class FindCommand {
   struct Batch;
   void Deliver(Batch batch);
   void FinishWalk(const FindReport& report, bool show_duplicates);
-  bool Refuse(const std::string& message);
+  void Refuse(const std::string& message);
 
   ResultList& m_list;
   View& m_view;

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "../support/filter_settings.h"
 #include "../support/fixture.h"
 #include "results/result_list.h"
 #include "search/find_command.h"
@@ -20,9 +21,6 @@ class FindCommandTest : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(m_tmp.ok());
     m_view.edits[kSearchDirEdit] = m_dir;
-    m_settings.ExtensionList = "mp4";
-    m_settings.SizeFilterMode = "不筛选";
-    m_settings.NameFilterMode = "不筛选";
   }
   void Write(const std::string& rel, const std::string& bytes) { WriteFile(m_tmp / rel, bytes); }
   // Runs one find to its end; returns how it ended and whether the hand-off ran.
@@ -49,7 +47,7 @@ class FindCommandTest : public ::testing::Test {
   RecordingView m_view;
   EventLoop m_loop;
   ResultList m_list;
-  FilterSettings m_settings;
+  FilterSettings m_settings = Settings("mp4");
 };
 
 TEST_F(FindCommandTest, RefusalsKeepPreviousRows) {

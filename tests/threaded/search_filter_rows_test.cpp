@@ -15,6 +15,8 @@
 #include "search/file_filter.h"
 #include "search/filter_settings.h"
 
+#include "../support/filter_settings.h"
+
 namespace quelvane {
 namespace {
 
@@ -22,15 +24,7 @@ namespace fs = std::filesystem;
 
 constexpr uint64_t kGiB = 1073741824;
 
-FilterSettings Settings(std::string extensions) {
-  FilterSettings s;
-  s.ExtensionList = std::move(extensions);
-  s.SizeFilterMode = kFilterOff;
-  s.SizeComparison = kChoosePrompt;
-  s.SizeUnit = kUnitPrompt;
-  s.NameFilterMode = kFilterOff;
-  return s;
-}
+using quelvane::testing::Settings;
 
 std::string LocalText(int64_t seconds) {
   const time_t t = static_cast<time_t>(seconds);

@@ -9,20 +9,14 @@
 #include "search/file_filter.h"
 #include "search/filter_settings.h"
 
+#include "../support/filter_settings.h"
+
 namespace quelvane {
 namespace {
 
 constexpr int64_t kGiB = 1073741824;
 
-FilterSettings Settings(std::string extensions) {
-  FilterSettings s;
-  s.ExtensionList = std::move(extensions);
-  s.SizeFilterMode = kFilterOff;
-  s.SizeComparison = kChoosePrompt;
-  s.SizeUnit = kUnitPrompt;
-  s.NameFilterMode = kFilterOff;
-  return s;
-}
+using quelvane::testing::Settings;
 
 FilterSettings SizeRule(const std::string& comparison, int64_t value, const std::string& unit) {
   FilterSettings s = Settings("mp4");
